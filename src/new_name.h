@@ -1,0 +1,30 @@
+#ifndef STAMPNAME_NEW_NAME_H_
+#define STAMPNAME_NEW_NAME_H_
+
+#include <string>
+#include <string_view>
+
+#include "date_time.h"
+
+/// Attempts per file: the plain stamp, then the suffixes (02) to (99).
+constexpr int kMaxAttempts = 99;
+
+/// The text of `fileName` from its first dot to its end, dot included;
+/// empty when the name holds no dot. "a.tar.gz" gives ".tar.gz".
+std::string Extension(std::string_view fileName);
+
+/// Whether `modified` can be written as a stamp without losing digits:
+/// a year wider than four digits would wrap around.
+bool Stampable(const DateTime& modified);
+
+/// "YYYY-MM-DD hh-mm-ss".
+std::string Stamp(const DateTime& modified);
+
+/// Empty for attempt 1, " (NN)" for attempts 2 to 99.
+std::string Suffix(int attempt);
+
+/// The name that attempt `attempt` tries: stamp, suffix, extension.
+std::string NewName(const std::string& stamp, int attempt,
+                    const std::string& extension);
+
+#endif  // STAMPNAME_NEW_NAME_H_

@@ -1,0 +1,47 @@
+#ifndef STAMPNAME_PLATFORM_PLATFORM_H_
+#define STAMPNAME_PLATFORM_PLATFORM_H_
+
+#include <cstdint>
+#include <string>
+
+#include "../date_time.h"
+
+/// The number a failed platform operation reports: the system's own error
+/// number, always greater than 0. 0 means the operation succeeded.
+using ErrorState = std::int32_t;
+
+/// What a failure means to the renaming pass.
+enum class Failure {
+  kTaken,  // the new name exists already (a file or a folder)
+  kGone,   // the file is no longer there under the name it was listed by
+  kOther,  // anything else: refused access, name too long, I/O error, ...
+};
+
+/// The operations the renaming pass needs from the system, all on the one
+/// folder `Rename` of the current directory. Names carry no folder part.
+/// Tests replace it with an in-memory folder.
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  /// Opens the folder's listing and yields its first ordinary file, or an
+  /// empty name when it has none. Fails when the folder is missing or
+  /// cannot be opened as a folder.
+  virtual ErrorState ListFirst(std::string* fileName) = 0;
+
+  /// Yields the listing's next ordinary file, or an empty name at its end.
+  virtual ErrorState ListNext(std::string* fileName) = 0;
+
+  /// The file's last-modified time as local wall-clock time.
+  virtual ErrorState ModifiedTime(const std::string& fileName,
+                                  DateTime* modified) = 0;
+
+  /// Gives the file the new name. Never replaces an existing file or
+  /// folder: when `to` is taken it fails and both names stay as they were.
+  virtual ErrorState Rename(const std::string& from, const std::string& to) = 0;
+
+  /// How the pass should read a failure this platform reported.
+  virtual Failure Classify(ErrorState error) const = 0;
+};
+
+#endif  // STAMPNAME_PLATFORM_PLATFORM_H_

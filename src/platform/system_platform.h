@@ -1,0 +1,46 @@
+#ifndef STAMPNAME_PLATFORM_SYSTEM_PLATFORM_H_
+#define STAMPNAME_PLATFORM_SYSTEM_PLATFORM_H_
+
+#include <memory>
+#include <string>
+
+#include "platform.h"
+
+/// The folder the program works on, with the separator of the system.
+extern const char folderPrefix[];
+
+/// The real folder `Rename` beneath the current directory.
+class SystemPlatform : public Platform {
+ public:
+  /// How a rename that never replaces is carried out. A file system that
+  /// refuses one way moves the run on to the next for good, so that a run
+  /// pays for the discovery once, not once per file.
+  enum class RenameTier {
+    kNoReplaceRename = 1,   // one atomic rename that refuses a taken name
+    kLinkThenUnlink = 2,    // hard link to the new name, then drop the old
+    kReserveThenRename = 3, // create the new name exclusively, rename onto it
+  };
+
+  /// `firstTier` lets tests drive the later tiers on any file system.
+  explicit SystemPlatform(RenameTier firstTier = RenameTier::kNoReplaceRename);
+  ~SystemPlatform() override;
+  SystemPlatform(const SystemPlatform&) = delete;
+  SystemPlatform& operator=(const SystemPlatform&) = delete;
+
+  ErrorState ListFirst(std::string* fileName) override;
+  ErrorState ListNext(std::string* fileName) override;
+  ErrorState ModifiedTime(const std::string& fileName,
+                          DateTime* modified) override;
+  ErrorState Rename(const std::string& from, const std::string& to) override;
+  Failure Classify(ErrorState error) const override;
+
+  /// The tier the run has settled on so far.
+  RenameTier tier() const { return tier_; }
+
+ private:
+  struct Folder;
+  std::unique_ptr<Folder> folder_;
+  RenameTier tier_;
+};
+
+#endif  // STAMPNAME_PLATFORM_SYSTEM_PLATFORM_H_

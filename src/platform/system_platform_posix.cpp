@@ -1,0 +1,209 @@
+#include "system_platform.h"
+
+// renameat2 and RENAME_NOREPLACE.
+#ifndef _GNU_SOURCE
+#define _GNU_SOURCE
+#endif
+#include <dirent.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+const char folderPrefix[] = "Rename/";
+
+namespace {
+
+/// Hidden files (a leading dot) are left alone; so are "." and "..".
+bool Hidden(const char* name) { return name[0] == '.'; }
+
+/// The kernel's atomic rename that refuses a taken name, where it has one.
+int RenameNoReplace(int dirFd, const char* from, const char* to) {
+#if defined(RENAME_NOREPLACE)
+  return renameat2(dirFd, from, dirFd, to, RENAME_NOREPLACE) == 0 ? 0 : errno;
+#elif defined(RENAME_EXCL)
+  return renameatx_np(dirFd, from, dirFd, to, RENAME_EXCL) == 0 ? 0 : errno;
+#else
+  (void)dirFd, (void)from, (void)to;
+  return ENOSYS;
+#endif
+}
+
+/// Answers that mean the file system lacks the way asked for, not that
+/// anything is wrong with this file or name.
+bool RefusesNoReplace(int error) {
+  return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP ||
+         error == ENOTSUP;
+}
+
+bool RefusesLinks(int error) {
+  return error == EPERM || error == EOPNOTSUPP || error == ENOTSUP ||
+         error == EMLINK || error == ENOSYS;
+}
+
+}  // namespace
+
+struct SystemPlatform::Folder {
+  DIR* listing = nullptr;
+  int fd = -1;  // the listing's own descriptor; every name is resolved in it
+  // The listing had to read this entry's metadata to see whether it is an
+  // ordinary file; the time read that follows uses it again.
+  std::string statName;
+  struct stat statOfName {};
+
+  ~Folder() {
+    if (listing != nullptr)
+      closedir(listing);
+  }
+};
+
+SystemPlatform::SystemPlatform(RenameTier firstTier)
+    : folder_(std::make_unique<Folder>()), tier_(firstTier) {}
+
+SystemPlatform::~SystemPlatform() = default;
+
+ErrorState SystemPlatform::ListFirst(std::string* fileName) {
+  fileName->clear();
+  // Held open for the whole run, so that every later step acts on this one
+  // folder even if `Rename` is moved or replaced meanwhile.
+  const int fd = open(folderPrefix, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0)
+    return errno;
+  DIR* listing = fdopendir(fd);
+  if (listing == nullptr) {
+    const int error = errno;
+    close(fd);
+    return error;
+  }
+  folder_->listing = listing;
+  folder_->fd = fd;
+  return ListNext(fileName);
+}
+
+ErrorState SystemPlatform::ListNext(std::string* fileName) {
+  fileName->clear();
+  if (folder_->listing == nullptr)
+    return 0;
+  for (;;) {
+    errno = 0;
+    const dirent* entry = readdir(folder_->listing);
+    if (entry == nullptr)
+      return errno;
+    if (Hidden(entry->d_name))
+      continue;
+    if (entry->d_type == DT_REG) {
+      fileName->assign(entry->d_name);
+      return 0;
+    }
+    if (entry->d_type != DT_UNKNOWN)
+      continue;
+    // Symbolic links count by what they are, not by what they point to.
+    struct stat st;
+    if (fstatat(folder_->fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISREG(st.st_mode))
+      continue;
+    folder_->statName.assign(entry->d_name);
+    folder_->statOfName = st;
+    fileName->assign(entry->d_name);
+    return 0;
+  }
+}
+
+ErrorState SystemPlatform::ModifiedTime(const std::string& fileName,
+                                        DateTime* modified) {
+  struct stat st;
+  if (!folder_->statName.empty() && folder_->statName == fileName) {
+    st = folder_->statOfName;
+    folder_->statName.clear();
+  } else if (fstatat(folder_->fd, fileName.c_str(), &st,
+                     AT_SYMLINK_NOFOLLOW) != 0) {
+    return errno;
+  }
+  // Replaced by a folder or a link since it was listed: the ordinary file
+  // that was listed is gone.
+  if (!S_ISREG(st.st_mode))
+    return ENOENT;
+
+  struct tm local;
+  if (localtime_r(&st.st_mtime, &local) == nullptr)
+    return errno != 0 ? errno : EOVERFLOW;
+  const long long year = 1900LL + local.tm_year;
+  // Out of range years are caught by the pass; keep them out of range.
+  modified->year = year > 99999 ? 99999 : static_cast<int>(year);
+  modified->month = local.tm_mon + 1;
+  modified->day = local.tm_mday;
+  modified->hour = local.tm_hour;
+  modified->minute = local.tm_min;
+  modified->second = local.tm_sec;
+  return 0;
+}
+
+ErrorState SystemPlatform::Rename(const std::string& from,
+                                  const std::string& to) {
+  const int fd = folder_->fd;
+  const char* oldName = from.c_str();
+  const char* newName = to.c_str();
+
+  if (tier_ == RenameTier::kNoReplaceRename) {
+    const int error = RenameNoReplace(fd, oldName, newName);
+    if (!RefusesNoReplace(error))
+      return error;
+    tier_ = RenameTier::kLinkThenUnlink;
+  }
+
+  if (tier_ == RenameTier::kLinkThenUnlink) {
+    if (linkat(fd, oldName, fd, newName, 0) == 0) {
+      if (unlinkat(fd, oldName, 0) == 0)
+        return 0;
+      const int error = errno;
+      // Drop the new link again so the file keeps exactly its old name; but
+      // only while the file has another name, so that no data can go.
+      struct stat st;
+      if (fstatat(fd, newName, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+          st.st_nlink > 1)
+        unlinkat(fd, newName, 0);
+      return error;
+    }
+    const int error = errno;
+    if (!RefusesLinks(error))
+      return error;
+    tier_ = RenameTier::kReserveThenRename;
+  }
+
+  // The exclusive create is what refuses a taken name here; the rename
+  // that follows replaces nothing but the empty reservation.
+  const int reservation = openat(
+      fd, newName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (reservation < 0)
+    return errno;
+  struct stat reserved;
+  const bool knowReserved = fstat(reservation, &reserved) == 0;
+  int error = 0;
+  if (renameat(fd, oldName, fd, newName) != 0) {
+    error = errno;
+    struct stat st;
+    if (knowReserved &&
+        fstatat(fd, newName, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+        st.st_dev == reserved.st_dev && st.st_ino == reserved.st_ino &&
+        st.st_size == 0)
+      unlinkat(fd, newName, 0);
+  }
+  close(reservation);
+  return error;
+}
+
+Failure SystemPlatform::Classify(ErrorState error) const {
+  switch (error) {
+    case EEXIST:
+    case ENOTEMPTY:
+    case EISDIR:
+      return Failure::kTaken;
+    case ENOENT:
+      return Failure::kGone;
+    default:
+      return Failure::kOther;
+  }
+}

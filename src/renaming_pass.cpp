@@ -1,0 +1,103 @@
+#include "renaming_pass.h"
+
+#include <string>
+#include <unordered_map>
+
+#include "new_name.h"
+#include "platform/platform.h"
+
+namespace {
+
+/// What the pass knows of a name in the folder.
+enum class Known {
+  kListed,   // an original file the listing yielded and the pass handled
+  kCreated,  // a name the pass gave to a file in this run
+  kTaken,    // a name the file system reported as taken
+};
+
+/// Names the pass has seen in the folder. A name found here is certainly
+/// taken (the pass is the folder's only writer it can know of), so the
+/// attempts skip it without asking the file system; a name not found here
+/// may still be taken, which the no-replace rename reports.
+using KnownNames = std::unordered_map<std::string, Known>;
+
+enum class Outcome { kNamed, kKept, kGone };
+
+Outcome RenameFile(Platform& platform, KnownNames& known,
+                   const std::string& fileName) {
+  const std::string extension = Extension(fileName);
+
+  DateTime modified;
+  if (const ErrorState error = platform.ModifiedTime(fileName, &modified))
+    return platform.Classify(error) == Failure::kGone ? Outcome::kGone
+                                                      : Outcome::kKept;
+  if (!Stampable(modified))
+    return Outcome::kKept;
+  const std::string stamp = Stamp(modified);
+
+  for (int attempt = 1; attempt <= kMaxAttempts; ++attempt) {
+    std::string newName = NewName(stamp, attempt, extension);
+    // A file that already bears this name is done; asking for the rename
+    // would only report the name as taken and push the file on to (02).
+    if (newName == fileName)
+      return Outcome::kNamed;
+    if (known.contains(newName))
+      continue;
+
+    const ErrorState error = platform.Rename(fileName, newName);
+    if (error == 0) {
+      known.erase(fileName);
+      known[std::move(newName)] = Known::kCreated;
+      return Outcome::kNamed;
+    }
+    switch (platform.Classify(error)) {
+      case Failure::kTaken:
+        known.emplace(std::move(newName), Known::kTaken);
+        continue;
+      case Failure::kGone:
+        return Outcome::kGone;
+      case Failure::kOther:
+        // A refusal that is not about the new name would only repeat for
+        // every further name; the file keeps its own.
+        return Outcome::kKept;
+    }
+  }
+  return Outcome::kKept;
+}
+
+}  // namespace
+
+ExitStatus Main(Platform& platform) {
+  std::string fileName;
+  if (platform.ListFirst(&fileName) != 0)
+    return kNoFolder;
+
+  KnownNames known;
+  bool keptAny = false;
+  while (!fileName.empty()) {
+    // Some file systems list a renamed file again under its new name; each
+    // file is handled once per run.
+    auto [entry, fresh] = known.try_emplace(fileName, Known::kListed);
+    if (fresh || entry->second == Known::kTaken) {
+      entry->second = Known::kListed;
+      switch (RenameFile(platform, known, fileName)) {
+        case Outcome::kNamed:
+          break;
+        case Outcome::kKept:
+          keptAny = true;
+          break;
+        case Outcome::kGone:
+          // Someone else moved the file between listing and handling (another
+          // run, say); it kept nothing, so it is no failure, and its old
+          // name is free again.
+          known.erase(fileName);
+          break;
+      }
+    }
+    if (platform.ListNext(&fileName) != 0) {
+      keptAny = true;  // the rest of the folder could not be read
+      break;
+    }
+  }
+  return keptAny ? kSomeKept : kAllNamed;
+}

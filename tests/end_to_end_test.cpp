@@ -1,0 +1,266 @@
+// Runs the built program in scratch folders, as a user would.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "scratch_folder.h"
+
+extern char** environ;
+
+namespace {
+
+using Names = std::map<std::string, std::string>;
+
+/// Starts the program in `folder` with TZ set and both output streams sent
+/// to a file beside the folder's `Rename`.
+pid_t Start(const fs::path& folder, const std::string& tz,
+            const std::vector<std::string>& args = {}) {
+  std::vector<std::string> env;
+  for (char** e = environ; *e != nullptr; ++e)
+    if (std::string(*e).rfind("TZ=", 0) != 0)
+      env.emplace_back(*e);
+  env.push_back("TZ=" + tz);
+  std::vector<char*> envp;
+  for (auto& e : env)
+    envp.push_back(e.data());
+  envp.push_back(nullptr);
+  std::vector<std::string> argStore{STAMPNAME_BINARY};
+  argStore.insert(argStore.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (auto& a : argStore)
+    argv.push_back(a.data());
+  argv.push_back(nullptr);
+  const std::string output = (folder / "output.txt").string();
+
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int out = open(output.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+    if (out < 0 || chdir(folder.c_str()) != 0 || dup2(out, 1) < 0 ||
+        dup2(out, 2) < 0)
+      _exit(127);
+    execve(argv[0], argv.data(), envp.data());
+    _exit(127);
+  }
+  return pid;
+}
+
+int Wait(pid_t pid) {
+  int status = 0;
+  if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
+    return -1;
+  return WEXITSTATUS(status);
+}
+
+int RunProgram(const fs::path& folder, const std::string& tz = "UTC",
+        const std::vector<std::string>& args = {}) {
+  return Wait(Start(folder, tz, args));
+}
+
+std::string Output(const fs::path& folder) {
+  return ReadFile(folder / "output.txt");
+}
+
+std::string UtcStamp(time_t when) {
+  struct tm parts;
+  gmtime_r(&when, &parts);
+  char text[32];
+  strftime(text, sizeof text, "%Y-%m-%d %H-%M-%S", &parts);
+  return text;
+}
+
+/// Checks that `folder` holds exactly the files `expected` gives (content
+/// to last-modified time), each under its UTC stamp, numbered as needed.
+void ExpectAllStamped(const fs::path& folder,
+                      const std::map<std::string, time_t>& expected) {
+  const Names now = Snapshot(folder);
+  EXPECT_EQ(now.size(), expected.size()) << "files were lost or added";
+  std::set<std::string> contents;
+  for (const auto& [name, content] : now) {
+    auto it = expected.find(content);
+    ASSERT_NE(it, expected.end()) << name << " holds unknown content";
+    EXPECT_TRUE(contents.insert(content).second) << "duplicate of " << content;
+    EXPECT_EQ(ModifiedOf(folder / name), it->second) << name;
+    const std::string stamp = UtcStamp(it->second);
+    const bool plain = name == stamp + ".jpg";
+    const bool numbered = name.size() == stamp.size() + 9 &&
+                          name.rfind(stamp + " (", 0) == 0 &&
+                          name.ends_with(").jpg");
+    EXPECT_TRUE(plain || numbered) << name << " for " << stamp;
+  }
+}
+
+TEST(EndToEndTest, RenamesOrdinaryFilesAndLeavesTheRestAlone) {
+  ScratchFolder scratch;
+  const fs::path in = scratch.rename();
+  fs::create_directories(in / "sub");
+  const time_t march = Utc(2009, 3, 5, 7, 8, 9);
+  WriteFile(in / "photo.jpg", "photo", march);
+  WriteFile(in / "same second.jpg", "twin", march);
+  WriteFile(in / "midnight.png", "midnight", Utc(2010, 1, 2, 0, 5, 6));
+  WriteFile(in / "archive.tar.gz", "archive", Utc(2011, 11, 12, 13, 14, 15));
+  WriteFile(in / "README", "readme", Utc(2012, 2, 29, 23, 59, 59));
+  WriteFile(in / "IMG_0001.JPG", "upper", Utc(2013, 4, 5, 6, 7, 8));
+  WriteFile(in / "2001-02-03 04-05-06.txt", "named", Utc(2001, 2, 3, 4, 5, 6));
+  WriteFile(in / ".profile", "hidden", march);
+  WriteFile(in / "sub" / "inner.jpg", "inner", march);
+  fs::create_symlink("photo.jpg", in / "link.jpg");
+
+  ASSERT_EQ(RunProgram(scratch.path(), "UTC", {"--ignored", "argument"}), 0);
+  EXPECT_EQ(Output(scratch.path()), "");
+
+  Names now = Snapshot(in);
+  const std::set<std::string> twins{now["2009-03-05 07-08-09.jpg"],
+                                    now["2009-03-05 07-08-09 (02).jpg"]};
+  EXPECT_EQ(twins, (std::set<std::string>{"photo", "twin"}));
+  now.erase("2009-03-05 07-08-09.jpg");
+  now.erase("2009-03-05 07-08-09 (02).jpg");
+  EXPECT_EQ(now, (Names{{"2010-01-02 00-05-06.png", "midnight"},
+                        {"2011-11-12 13-14-15.tar.gz", "archive"},
+                        {"2012-02-29 23-59-59", "readme"},
+                        {"2013-04-05 06-07-08.JPG", "upper"},
+                        {"2001-02-03 04-05-06.txt", "named"},
+                        {".profile", "hidden"},
+                        {"sub", "<dir>"},
+                        {"link.jpg", "<link>"}}));
+  EXPECT_EQ(ModifiedOf(in / "2010-01-02 00-05-06.png"),
+            Utc(2010, 1, 2, 0, 5, 6));
+  EXPECT_EQ(ModifiedOf(in / "2009-03-05 07-08-09 (02).jpg"), march);
+  EXPECT_EQ(Snapshot(in / "sub"), (Names{{"inner.jpg", "inner"}}));
+}
+
+TEST(EndToEndTest, LocalTimeIsTheWallClockOfEachFilesOwnDate) {
+  ScratchFolder scratch;
+  fs::create_directory(scratch.rename());
+  WriteFile(scratch.rename() / "winter.jpg", "w", Utc(2009, 1, 15, 12, 0, 0));
+  WriteFile(scratch.rename() / "summer.jpg", "s", Utc(2009, 7, 15, 12, 0, 0));
+
+  ASSERT_EQ(RunProgram(scratch.path(), "EST5EDT,M3.2.0,M11.1.0"), 0);
+  EXPECT_EQ(Snapshot(scratch.rename()),
+            (Names{{"2009-01-15 07-00-00.jpg", "w"},
+                   {"2009-07-15 08-00-00.jpg", "s"}}));
+}
+
+TEST(EndToEndTest, ExitStatusTellsWhatHappened) {
+  ScratchFolder scratch;
+  // No folder at all, and then a file where the folder should be.
+  EXPECT_EQ(RunProgram(scratch.path()), 2);
+  EXPECT_FALSE(fs::exists(scratch.rename()));
+  WriteFile(scratch.rename(), "not a folder", 1000);
+  EXPECT_EQ(RunProgram(scratch.path()), 2);
+  fs::remove(scratch.rename());
+
+  fs::create_directory(scratch.rename());
+  EXPECT_EQ(RunProgram(scratch.path()), 0) << "an empty folder is no failure";
+
+  // Its new name would be longer than any name may be.
+  const std::string longName = "x." + std::string(250, 'e');
+  WriteFile(scratch.rename() / longName, "long", 1000);
+  WriteFile(scratch.rename() / "fine.jpg", "fine", 1000);
+  EXPECT_EQ(RunProgram(scratch.path()), 1);
+  EXPECT_EQ(Snapshot(scratch.rename()),
+            (Names{{longName, "long"}, {"1970-01-01 00-16-40.jpg", "fine"}}));
+  EXPECT_EQ(Output(scratch.path()), "");
+}
+
+TEST(EndToEndTest, AllNinetyNineNamesTakenKeepsTheName) {
+  ScratchFolder scratch;
+  const fs::path in = scratch.rename();
+  fs::create_directory(in);
+  const std::string stamp = UtcStamp(1000);
+  fs::create_directory(in / (stamp + ".jpg"));
+  for (int n = 2; n <= 99; ++n)
+    fs::create_directory(in / (stamp + " (" + (n < 10 ? "0" : "") +
+                               std::to_string(n) + ").jpg"));
+  WriteFile(in / "photo.jpg", "photo", 1000);
+
+  EXPECT_EQ(RunProgram(scratch.path()), 1);
+  EXPECT_EQ(ReadFile(in / "photo.jpg"), "photo");
+  EXPECT_EQ(Snapshot(in).size(), 100u);
+}
+
+TEST(EndToEndTest, SecondRunChangesNothing) {
+  ScratchFolder scratch;
+  fs::create_directory(scratch.rename());
+  std::map<std::string, time_t> files;
+  for (int i = 0; i < 40; ++i) {
+    const std::string content = "file" + std::to_string(i);
+    files[content] = Utc(2015, 5, 5, 5, 5, i % 4);
+    WriteFile(scratch.rename() / (content + ".jpg"), content, files[content]);
+  }
+  ASSERT_EQ(RunProgram(scratch.path()), 0);
+  ExpectAllStamped(scratch.rename(), files);
+  const Names first = Snapshot(scratch.rename());
+
+  ASSERT_EQ(RunProgram(scratch.path()), 0);
+  EXPECT_EQ(Snapshot(scratch.rename()), first);
+  EXPECT_EQ(Output(scratch.path()), "");
+}
+
+/// Fills the folder with `count` files in same-second bursts of `burst`.
+std::map<std::string, time_t> Fill(const fs::path& in, int count, int burst) {
+  fs::create_directory(in);
+  std::map<std::string, time_t> files;
+  const time_t base = Utc(2018, 8, 1, 10, 0, 0);
+  for (int i = 0; i < count; ++i) {
+    const std::string content = "content " + std::to_string(i);
+    files[content] = base + i / burst;
+    WriteFile(in / ("IMG_" + std::to_string(i) + ".jpg"), content,
+              files[content]);
+  }
+  return files;
+}
+
+/// How many names in `folder` begin with a year of this century.
+size_t StampedCount(const fs::path& folder) {
+  size_t count = 0;
+  for (const auto& [name, content] : Snapshot(folder))
+    count += name.rfind("20", 0) == 0;
+  return count;
+}
+
+TEST(EndToEndTest, KilledRunLosesNothingAndARerunFinishes) {
+  ScratchFolder scratch;
+  const auto files = Fill(scratch.rename(), 20000, 7);
+
+  // Kill the run once it has renamed some files but not all; a run that was
+  // killed before it renamed anything changed nothing, so try again later.
+  size_t stamped = 0;
+  for (int delayMs = 20; stamped == 0 && delayMs < 5000; delayMs *= 2) {
+    const pid_t pid = Start(scratch.path(), "UTC");
+    std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    stamped = StampedCount(scratch.rename());
+  }
+  ASSERT_GT(stamped, 0u);
+  ASSERT_LT(stamped, files.size()) << "the run ended before it was killed";
+  EXPECT_EQ(Snapshot(scratch.rename()).size(), files.size());
+
+  ASSERT_EQ(RunProgram(scratch.path()), 0);
+  ExpectAllStamped(scratch.rename(), files);
+  EXPECT_EQ(Output(scratch.path()), "");
+}
+
+TEST(EndToEndTest, ConcurrentRunsLoseNothing) {
+  ScratchFolder scratch;
+  const auto files = Fill(scratch.rename(), 3000, 30);
+
+  std::vector<pid_t> runs;
+  for (int i = 0; i < 3; ++i)
+    runs.push_back(Start(scratch.path(), "UTC"));
+  for (pid_t pid : runs)
+    EXPECT_EQ(Wait(pid), 0);
+  ExpectAllStamped(scratch.rename(), files);
+  EXPECT_EQ(Output(scratch.path()), "");
+}
+
+}  // namespace

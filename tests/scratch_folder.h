@@ -1,0 +1,45 @@
+#ifndef STAMPNAME_TESTS_SCRATCH_FOLDER_H_
+#define STAMPNAME_TESTS_SCRATCH_FOLDER_H_
+
+#include <sys/stat.h>
+
+#include <ctime>
+#include <filesystem>
+#include <map>
+#include <string>
+
+namespace fs = std::filesystem;
+
+/// A fresh folder for one test, removed with everything in it afterwards.
+/// It lies under $STAMPNAME_TEST_ROOT when that is set (a mounted file
+/// system, say), else under the system's temporary folder.
+class ScratchFolder {
+ public:
+  ScratchFolder();
+  ~ScratchFolder();
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+  const fs::path& path() const { return path_; }
+  fs::path rename() const { return path_ / "Rename"; }
+
+ private:
+  fs::path path_;
+};
+
+/// Seconds since the epoch of a UTC wall-clock time.
+time_t Utc(int year, int month, int day, int hour, int minute, int second);
+
+/// Writes `content` to `path` and sets its last-modified time.
+void WriteFile(const fs::path& path, const std::string& content,
+               time_t modified);
+
+std::string ReadFile(const fs::path& path);
+
+time_t ModifiedOf(const fs::path& path);
+
+/// Name to content of every entry directly in `folder` (folders show as
+/// "<dir>", other non-files as "<other>").
+std::map<std::string, std::string> Snapshot(const fs::path& folder);
+
+#endif  // STAMPNAME_TESTS_SCRATCH_FOLDER_H_

@@ -1,0 +1,157 @@
+#include "platform/system_platform.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <set>
+
+#include "scratch_folder.h"
+
+namespace {
+
+using Tier = SystemPlatform::RenameTier;
+
+/// Runs a test inside a scratch folder holding an empty `Rename`.
+class InScratchFolder {
+ public:
+  InScratchFolder() : previous_(fs::current_path()) {
+    fs::create_directory(scratch_.rename());
+    fs::current_path(scratch_.path());
+  }
+  ~InScratchFolder() { fs::current_path(previous_); }
+  fs::path rename() const { return scratch_.rename(); }
+
+ private:
+  ScratchFolder scratch_;
+  fs::path previous_;
+};
+
+std::set<std::string> ListAll(SystemPlatform& platform) {
+  std::set<std::string> names;
+  std::string name;
+  EXPECT_EQ(platform.ListFirst(&name), 0);
+  while (!name.empty()) {
+    names.insert(name);
+    EXPECT_EQ(platform.ListNext(&name), 0);
+  }
+  return names;
+}
+
+class RenameTierTest : public testing::TestWithParam<Tier> {};
+
+TEST_P(RenameTierTest, MovesTheFileWithItsContentAndTime) {
+  InScratchFolder here;
+  const time_t when = Utc(2009, 3, 5, 7, 8, 9);
+  WriteFile(here.rename() / "photo.jpg", "pixels", when);
+  SystemPlatform platform(GetParam());
+  ListAll(platform);
+
+  EXPECT_EQ(platform.Rename("photo.jpg", "new.jpg"), 0);
+  EXPECT_EQ(Snapshot(here.rename()),
+            (std::map<std::string, std::string>{{"new.jpg", "pixels"}}));
+  EXPECT_EQ(ModifiedOf(here.rename() / "new.jpg"), when);
+  EXPECT_EQ(platform.tier(), GetParam());
+}
+
+TEST_P(RenameTierTest, NeverReplacesAFileOrAFolder) {
+  InScratchFolder here;
+  WriteFile(here.rename() / "a.jpg", "a", 1000);
+  WriteFile(here.rename() / "b.jpg", "b", 2000);
+  fs::create_directory(here.rename() / "dir.jpg");
+  SystemPlatform platform(GetParam());
+  ListAll(platform);
+  const auto before = Snapshot(here.rename());
+
+  const ErrorState onFile = platform.Rename("a.jpg", "b.jpg");
+  EXPECT_EQ(platform.Classify(onFile), Failure::kTaken);
+  const ErrorState onFolder = platform.Rename("a.jpg", "dir.jpg");
+  EXPECT_EQ(platform.Classify(onFolder), Failure::kTaken);
+  EXPECT_EQ(Snapshot(here.rename()), before);
+  EXPECT_EQ(ModifiedOf(here.rename() / "b.jpg"), 2000);
+}
+
+TEST_P(RenameTierTest, VanishedFileIsGoneAndLeavesNoTrace) {
+  InScratchFolder here;
+  SystemPlatform platform(GetParam());
+  ListAll(platform);
+
+  const ErrorState error = platform.Rename("missing.jpg", "new.jpg");
+  EXPECT_EQ(platform.Classify(error), Failure::kGone);
+  EXPECT_TRUE(Snapshot(here.rename()).empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(AllTiers, RenameTierTest,
+                         testing::Values(Tier::kNoReplaceRename,
+                                         Tier::kLinkThenUnlink,
+                                         Tier::kReserveThenRename),
+                         [](const testing::TestParamInfo<Tier>& info) {
+                           return "Tier" + std::to_string(
+                                               static_cast<int>(info.param));
+                         });
+
+TEST(SystemPlatformTest, ListsOnlyOrdinaryVisibleFiles) {
+  InScratchFolder here;
+  WriteFile(here.rename() / "plain.jpg", "x", 1000);
+  WriteFile(here.rename() / "no dot", "x", 1000);
+  WriteFile(here.rename() / ".profile", "x", 1000);
+  fs::create_directory(here.rename() / "sub");
+  WriteFile(here.rename() / "sub" / "inner.jpg", "x", 1000);
+  fs::create_symlink("plain.jpg", here.rename() / "link.jpg");
+  fs::create_symlink("sub", here.rename() / "dirlink");
+  ASSERT_EQ(mkfifo((here.rename() / "fifo").c_str(), 0600), 0);
+
+  SystemPlatform platform;
+  EXPECT_EQ(ListAll(platform), (std::set<std::string>{"plain.jpg", "no dot"}));
+}
+
+TEST(SystemPlatformTest, MissingOrNonFolderRenameCannotBeListed) {
+  InScratchFolder here;
+  fs::remove(here.rename());
+  std::string name = "stale";
+  SystemPlatform missing;
+  EXPECT_EQ(missing.ListFirst(&name), ENOENT);
+  EXPECT_EQ(name, "");
+
+  WriteFile(here.rename(), "not a folder", 1000);
+  SystemPlatform notFolder;
+  EXPECT_EQ(notFolder.ListFirst(&name), ENOTDIR);
+}
+
+TEST(SystemPlatformTest, ModifiedTimeIsLocalTimeByTheRulesOfItsDate) {
+  InScratchFolder here;
+  WriteFile(here.rename() / "winter.jpg", "w", Utc(2009, 1, 15, 12, 0, 0));
+  WriteFile(here.rename() / "summer.jpg", "s", Utc(2009, 7, 1, 4, 30, 5));
+  const char* oldTz = std::getenv("TZ");
+  const std::string savedTz = oldTz != nullptr ? oldTz : "";
+  setenv("TZ", "EST5EDT,M3.2.0,M11.1.0", 1);
+  tzset();
+
+  SystemPlatform platform;
+  ListAll(platform);
+  DateTime winter, summer;
+  EXPECT_EQ(platform.ModifiedTime("winter.jpg", &winter), 0);
+  EXPECT_EQ(platform.ModifiedTime("summer.jpg", &summer), 0);
+  DateTime unused;
+  EXPECT_EQ(platform.Classify(platform.ModifiedTime("gone.jpg", &unused)),
+            Failure::kGone);
+
+  if (oldTz != nullptr)
+    setenv("TZ", savedTz.c_str(), 1);
+  else
+    unsetenv("TZ");
+  tzset();
+  EXPECT_EQ(winter.year, 2009);
+  EXPECT_EQ(winter.month, 1);
+  EXPECT_EQ(winter.day, 15);
+  EXPECT_EQ(winter.hour, 7);
+  EXPECT_EQ(summer.month, 7);
+  EXPECT_EQ(summer.day, 1);
+  EXPECT_EQ(summer.hour, 0);
+  EXPECT_EQ(summer.minute, 30);
+  EXPECT_EQ(summer.second, 5);
+}
+
+}  // namespace
