@@ -1,0 +1,151 @@
+// Measures the program against a minimal baseline on large folders.
+//
+//   rename_bench [folder-for-scratch-files] [files]
+//
+// Two folders are built and renamed twice each, once by the program and
+// once by the baseline: `files` files with distinct times (default 100000),
+// and 100 bursts of 99 files that share their second. The baseline is the
+// plain approach: one stat and one no-replace rename per file, trying the
+// numbered names in order until one is free.
+#ifndef _GNU_SOURCE
+#define _GNU_SOURCE
+#endif
+#include <dirent.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+int Baseline() {
+  DIR* dir = opendir("Rename");
+  if (dir == nullptr)
+    return 2;
+  const int fd = dirfd(dir);
+  int status = 0;
+  while (const dirent* entry = readdir(dir)) {
+    if (entry->d_name[0] == '.' || entry->d_type != DT_REG)
+      continue;
+    struct stat st;
+    if (fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+      continue;
+    struct tm local;
+    localtime_r(&st.st_mtime, &local);
+    char stamp[64];
+    strftime(stamp, sizeof stamp, "%Y-%m-%d %H-%M-%S", &local);
+    const char* dot = std::strchr(entry->d_name, '.');
+    const std::string extension = dot != nullptr ? dot : "";
+    for (int attempt = 1; attempt <= 99; ++attempt) {
+      char name[512];
+      if (attempt == 1)
+        snprintf(name, sizeof name, "%s%s", stamp, extension.c_str());
+      else
+        snprintf(name, sizeof name, "%s (%02d)%s", stamp, attempt,
+                 extension.c_str());
+      if (std::strcmp(name, entry->d_name) == 0)
+        break;
+      if (renameat2(fd, entry->d_name, fd, name, RENAME_NOREPLACE) == 0)
+        break;
+      if (errno != EEXIST) {
+        status = 1;
+        break;
+      }
+    }
+  }
+  closedir(dir);
+  return status;
+}
+
+void Fill(const fs::path& folder, int files, int burst) {
+  fs::remove_all(folder);
+  fs::create_directories(folder / "Rename");
+  const time_t base = 1262304000;  // 2010-01-01
+  for (int i = 0; i < files; ++i) {
+    const std::string path =
+        (folder / "Rename" / ("IMG_" + std::to_string(i) + ".jpg")).string();
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0 || write(fd, path.data(), path.size()) < 0) {
+      perror(path.c_str());
+      std::exit(1);
+    }
+    const time_t when = base + i / burst;
+    const struct timespec times[2] = {{when, 0}, {when, 0}};
+    futimens(fd, times);
+    close(fd);
+  }
+}
+
+struct Result {
+  double seconds = 0;
+  double peakMiB = 0;
+  int status = -1;
+};
+
+/// Runs `program` in `folder` and measures it as a process of its own.
+Result Measure(const fs::path& folder, const char* program, bool baseline) {
+  const auto start = std::chrono::steady_clock::now();
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (chdir(folder.c_str()) != 0)
+      _exit(127);
+    if (baseline)
+      execl(program, program, "--baseline", nullptr);
+    else
+      execl(program, program, nullptr);
+    _exit(127);
+  }
+  int status = 0;
+  struct rusage usage {};
+  wait4(pid, &status, 0, &usage);
+  Result result;
+  result.seconds = std::chrono::duration<double>(
+                       std::chrono::steady_clock::now() - start)
+                       .count();
+  result.peakMiB = usage.ru_maxrss / 1024.0;
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
+void Scenario(const char* title, const fs::path& folder, const char* self,
+              int files, int burst) {
+  Fill(folder, files, burst);
+  const Result base = Measure(folder, self, true);
+  Fill(folder, files, burst);
+  const Result ours = Measure(folder, STAMPNAME_BINARY, false);
+  fs::remove_all(folder);
+  std::printf("%s, %d files\n", title, files);
+  std::printf("  %-10s %12.0f files/s  peak %6.1f MiB  exit %d\n", "baseline",
+              files / base.seconds, base.peakMiB, base.status);
+  std::printf("  %-10s %12.0f files/s  peak %6.1f MiB  exit %d\n", "stampname",
+              files / ours.seconds, ours.peakMiB, ours.status);
+  std::printf("  speed ratio stampname/baseline: %.2f\n",
+              base.seconds / ours.seconds);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc > 1 && std::strcmp(argv[1], "--baseline") == 0)
+    return Baseline();
+  const fs::path root = argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path();
+  const int files = argc > 2 ? std::atoi(argv[2]) : 100000;
+  const fs::path folder = root / ("stampname-bench-" + std::to_string(getpid()));
+  setenv("TZ", "UTC", 1);
+  const std::string self = fs::read_symlink("/proc/self/exe").string();
+  Scenario("distinct times", folder, self.c_str(), files, 1);
+  Scenario("100 bursts of 99 same-second files", folder, self.c_str(), 9900,
+           99);
+  return 0;
+}
