@@ -1,25 +1,12 @@
 #include "renaming_pass.h"
 
 #include <string>
-#include <unordered_map>
 
+#include "known_names.h"
 #include "new_name.h"
 #include "platform/platform.h"
 
 namespace {
-
-/// What the pass knows of a name in the folder.
-enum class Known {
-  kListed,   // an original file the listing yielded and the pass handled
-  kCreated,  // a name the pass gave to a file in this run
-  kTaken,    // a name the file system reported as taken
-};
-
-/// Names the pass has seen in the folder. A name found here is certainly
-/// taken (the pass is the folder's only writer it can know of), so the
-/// attempts skip it without asking the file system; a name not found here
-/// may still be taken, which the no-replace rename reports.
-using KnownNames = std::unordered_map<std::string, Known>;
 
 enum class Outcome { kNamed, kKept, kGone };
 
@@ -41,18 +28,17 @@ Outcome RenameFile(Platform& platform, KnownNames& known,
     // would only report the name as taken and push the file on to (02).
     if (newName == fileName)
       return Outcome::kNamed;
-    if (known.contains(newName))
+    if (known.Taken(newName))
       continue;
 
     const ErrorState error = platform.Rename(fileName, newName);
     if (error == 0) {
-      known.erase(fileName);
-      known[std::move(newName)] = Known::kCreated;
+      known.Moved(fileName, std::move(newName));
       return Outcome::kNamed;
     }
     switch (platform.Classify(error)) {
       case Failure::kTaken:
-        known.emplace(std::move(newName), Known::kTaken);
+        known.ReportedTaken(std::move(newName));
         continue;
       case Failure::kGone:
         return Outcome::kGone;
@@ -77,9 +63,7 @@ ExitStatus Main(Platform& platform) {
   while (!fileName.empty()) {
     // Some file systems list a renamed file again under its new name; each
     // file is handled once per run.
-    auto [entry, fresh] = known.try_emplace(fileName, Known::kListed);
-    if (fresh || entry->second == Known::kTaken) {
-      entry->second = Known::kListed;
+    if (known.FirstSight(fileName)) {
       switch (RenameFile(platform, known, fileName)) {
         case Outcome::kNamed:
           break;
@@ -90,7 +74,7 @@ ExitStatus Main(Platform& platform) {
           // Someone else moved the file between listing and handling (another
           // run, say); it kept nothing, so it is no failure, and its old
           // name is free again.
-          known.erase(fileName);
+          known.Vanished(fileName);
           break;
       }
     }
