@@ -49,10 +49,19 @@ bool RefusesLinks(int error) {
 struct SystemPlatform::Folder {
   DIR* listing = nullptr;
   int fd = -1;  // the listing's own descriptor; every name is resolved in it
-  // The listing had to read this entry's metadata to see whether it is an
-  // ordinary file; the time read that follows uses it again.
+  // The metadata last read, and of which name: the listing reads it where
+  // the folder does not tell file types, and the time read and a rename
+  // that reserves its name first use it again.
   std::string statName;
   struct stat statOfName {};
+
+  void Remember(const char* name, const struct stat& st) {
+    statName.assign(name);
+    statOfName = st;
+  }
+  const struct stat* Recall(const std::string& name) const {
+    return !statName.empty() && statName == name ? &statOfName : nullptr;
+  }
 
   ~Folder() {
     if (listing != nullptr)
@@ -85,6 +94,7 @@ ErrorState SystemPlatform::ListFirst(std::string* fileName) {
 
 ErrorState SystemPlatform::ListNext(std::string* fileName) {
   fileName->clear();
+  folder_->statName.clear();  // may name a file that has gone since
   if (folder_->listing == nullptr)
     return 0;
   for (;;) {
@@ -105,8 +115,7 @@ ErrorState SystemPlatform::ListNext(std::string* fileName) {
     if (fstatat(folder_->fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
         !S_ISREG(st.st_mode))
       continue;
-    folder_->statName.assign(entry->d_name);
-    folder_->statOfName = st;
+    folder_->Remember(entry->d_name, st);
     fileName->assign(entry->d_name);
     return 0;
   }
@@ -115,12 +124,12 @@ ErrorState SystemPlatform::ListNext(std::string* fileName) {
 ErrorState SystemPlatform::ModifiedTime(const std::string& fileName,
                                         DateTime* modified) {
   struct stat st;
-  if (!folder_->statName.empty() && folder_->statName == fileName) {
-    st = folder_->statOfName;
-    folder_->statName.clear();
-  } else if (fstatat(folder_->fd, fileName.c_str(), &st,
-                     AT_SYMLINK_NOFOLLOW) != 0) {
-    return errno;
+  if (const struct stat* listed = folder_->Recall(fileName)) {
+    st = *listed;
+  } else {
+    if (fstatat(folder_->fd, fileName.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+      return errno;
+    folder_->Remember(fileName.c_str(), st);
   }
   // Replaced by a folder or a link since it was listed: the ordinary file
   // that was listed is gone.
@@ -179,6 +188,16 @@ ErrorState SystemPlatform::Rename(const std::string& from,
       fd, newName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (reservation < 0)
     return errno;
+  // The reservation takes the file's own time: another run that lists it
+  // meanwhile then finds it already bearing its name, and leaves it be.
+  struct stat source;
+  const struct stat* known = folder_->Recall(from);
+  if (known == nullptr && fstatat(fd, oldName, &source, AT_SYMLINK_NOFOLLOW) == 0)
+    known = &source;
+  if (known != nullptr) {
+    const struct timespec times[2] = {known->st_atim, known->st_mtim};
+    futimens(reservation, times);
+  }
   struct stat reserved;
   const bool knowReserved = fstat(reservation, &reserved) == 0;
   int error = 0;
