@@ -1,0 +1,188 @@
+#include "system_platform.h"
+
+#include <windows.h>
+
+#include <string_view>
+
+#include "wide_text.h"
+
+const char folderPrefix[] = "Rename\\";
+
+namespace {
+
+std::wstring Wide(std::string_view name) {
+  const std::u16string wide = WidenName(name);
+  return std::wstring(wide.begin(), wide.end());
+}
+
+std::string Narrow(const wchar_t* name) {
+  static_assert(sizeof(wchar_t) == sizeof(char16_t));
+  return NarrowName(reinterpret_cast<const char16_t*>(name));
+}
+
+/// The folder as an extended-length path, so that long names deep below the
+/// current folder are not cut at 260 characters, and names are taken as
+/// they are, trailing dots and spaces included.
+std::wstring ExtendedPath(const wchar_t* relative) {
+  std::wstring full(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD size = GetFullPathNameW(relative, static_cast<DWORD>(full.size()),
+                                        full.data(), nullptr);
+    if (size == 0)
+      return relative;
+    if (size < full.size()) {
+      full.resize(size);
+      break;
+    }
+    full.resize(size);
+  }
+  if (full.starts_with(L"\\\\?\\"))
+    return full;
+  if (full.starts_with(L"\\\\"))
+    return L"\\\\?\\UNC\\" + full.substr(2);
+  return L"\\\\?\\" + full;
+}
+
+/// Folders, hidden and system files are not listed. Links are left alone as
+/// on other systems; other reparse points (cloud placeholders, say) are
+/// ordinary files.
+bool Ordinary(DWORD attributes, DWORD reparseTag) {
+  if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN |
+                     FILE_ATTRIBUTE_SYSTEM)) != 0)
+    return false;
+  return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 ||
+         (reparseTag != IO_REPARSE_TAG_SYMLINK &&
+          reparseTag != IO_REPARSE_TAG_MOUNT_POINT);
+}
+
+/// Local time by the zone's rules for that date. The rules as they were in
+/// that year where the system keeps them (Windows 7 on), else the zone's
+/// present rules, which still tell summer from winter by the date.
+BOOL ToLocalTime(const DYNAMIC_TIME_ZONE_INFORMATION& zone,
+                 const SYSTEMTIME& utc, SYSTEMTIME* local) {
+  using Converter = BOOL(WINAPI*)(const DYNAMIC_TIME_ZONE_INFORMATION*,
+                                  const SYSTEMTIME*, SYSTEMTIME*);
+  static const Converter byYear = reinterpret_cast<Converter>(
+      reinterpret_cast<void*>(GetProcAddress(
+          GetModuleHandleW(L"kernel32.dll"),
+          "SystemTimeToTzSpecificLocalTimeEx")));
+  if (byYear != nullptr)
+    return byYear(&zone, &utc, local);
+  return SystemTimeToTzSpecificLocalTime(nullptr, &utc, local);
+}
+
+ErrorState LastError() {
+  const DWORD error = GetLastError();
+  return error != 0 ? static_cast<ErrorState>(error) : ERROR_GEN_FAILURE;
+}
+
+}  // namespace
+
+struct SystemPlatform::Folder {
+  std::wstring prefix;  // the folder's extended-length path and a separator
+  HANDLE listing = INVALID_HANDLE_VALUE;
+  WIN32_FIND_DATAW found{};
+  bool foundPending = false;  // `found` holds an entry not yet looked at
+  DYNAMIC_TIME_ZONE_INFORMATION zone{};
+
+  ~Folder() {
+    if (listing != INVALID_HANDLE_VALUE)
+      FindClose(listing);
+  }
+
+  std::wstring PathOf(const std::string& name) const {
+    return prefix + Wide(name);
+  }
+};
+
+SystemPlatform::SystemPlatform(RenameTier firstTier)
+    : folder_(std::make_unique<Folder>()), tier_(firstTier) {}
+
+SystemPlatform::~SystemPlatform() = default;
+
+ErrorState SystemPlatform::ListFirst(std::string* fileName) {
+  fileName->clear();
+  // One zone for the whole run; its rules give each date its own offset.
+  if (GetDynamicTimeZoneInformation(&folder_->zone) == TIME_ZONE_ID_INVALID)
+    return LastError();
+  const std::wstring relative = Wide(folderPrefix);
+  folder_->prefix = ExtendedPath(relative.substr(0, relative.size() - 1).c_str());
+  folder_->prefix += L'\\';
+  folder_->listing = FindFirstFileExW(
+      (folder_->prefix + L"*").c_str(), FindExInfoBasic, &folder_->found,
+      FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+  if (folder_->listing == INVALID_HANDLE_VALUE)
+    return LastError();
+  folder_->foundPending = true;
+  return ListNext(fileName);
+}
+
+ErrorState SystemPlatform::ListNext(std::string* fileName) {
+  fileName->clear();
+  if (folder_->listing == INVALID_HANDLE_VALUE)
+    return 0;
+  for (;;) {
+    if (!folder_->foundPending &&
+        !FindNextFileW(folder_->listing, &folder_->found)) {
+      const DWORD error = GetLastError();
+      return error == ERROR_NO_MORE_FILES ? 0 : static_cast<ErrorState>(error);
+    }
+    folder_->foundPending = false;
+    if (Ordinary(folder_->found.dwFileAttributes, folder_->found.dwReserved0)) {
+      *fileName = Narrow(folder_->found.cFileName);
+      return 0;
+    }
+  }
+}
+
+ErrorState SystemPlatform::ModifiedTime(const std::string& fileName,
+                                        DateTime* modified) {
+  // Read afresh rather than from the listing, whose copy of the time may lag
+  // behind a file that is still being written.
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(folder_->PathOf(fileName).c_str(),
+                            GetFileExInfoStandard, &data))
+    return LastError();
+  if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+    return ERROR_FILE_NOT_FOUND;  // a folder took the file's place
+
+  SYSTEMTIME utc, local;
+  if (!FileTimeToSystemTime(&data.ftLastWriteTime, &utc) ||
+      !ToLocalTime(folder_->zone, utc, &local))
+    return LastError();
+  modified->year = local.wYear;
+  modified->month = local.wMonth;
+  modified->day = local.wDay;
+  modified->hour = local.wHour;
+  modified->minute = local.wMinute;
+  modified->second = local.wSecond;
+  return 0;
+}
+
+ErrorState SystemPlatform::Rename(const std::string& from,
+                                  const std::string& to) {
+  // Without MOVEFILE_REPLACE_EXISTING the move refuses a taken name, and
+  // within one folder it is a rename, never a copy.
+  const std::wstring newPath = folder_->PathOf(to);
+  if (MoveFileExW(folder_->PathOf(from).c_str(), newPath.c_str(), 0))
+    return 0;
+  const ErrorState error = LastError();
+  // Some file systems refuse a name held by a folder as a denial of access.
+  if (error == ERROR_ACCESS_DENIED &&
+      GetFileAttributesW(newPath.c_str()) != INVALID_FILE_ATTRIBUTES)
+    return ERROR_ALREADY_EXISTS;
+  return error;
+}
+
+Failure SystemPlatform::Classify(ErrorState error) const {
+  switch (error) {
+    case ERROR_ALREADY_EXISTS:
+    case ERROR_FILE_EXISTS:
+      return Failure::kTaken;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      return Failure::kGone;
+    default:
+      return Failure::kOther;
+  }
+}
