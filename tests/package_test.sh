@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Builds the packages in a scratch folder, installs the .deb into a scratch
+# root, runs the installed program there, and removes the package again.
+#
+#   package_test.sh BUILD_DIR
+set -uo pipefail
+
+build=$1
+failures=0
+fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
+
+scratch=$(mktemp -d "${TMPDIR:-/tmp}/stampname-package-XXXXXX")
+trap 'rm -rf "$scratch"' EXIT
+
+cpack --config "$build/CPackConfig.cmake" -B "$scratch/packages" >"$scratch/cpack.log" 2>&1 ||
+  { cat "$scratch/cpack.log"; fail "cpack failed"; exit 1; }
+deb=$(ls "$scratch"/packages/*.deb 2>/dev/null)
+tgz=$(ls "$scratch"/packages/*.tar.gz 2>/dev/null)
+[ -f "$deb" ] || { fail "no .deb was made"; exit 1; }
+[ -f "$tgz" ] || fail "no .tar.gz was made"
+
+# Metadata.
+[ "$(dpkg-deb -f "$deb" Package)" = stampname ] || fail "package name"
+[ "$(dpkg-deb -f "$deb" Version)" = 1.0.0 ] || fail "package version"
+dpkg-deb -f "$deb" Description | grep -q "last-modified" || fail "package description"
+for path in ./usr/bin/stampname ./usr/share/man/man1/stampname.1.gz \
+            ./usr/share/doc/stampname/LICENSE; do
+  dpkg-deb -c "$deb" | grep -q " $path\$" || fail ".deb lacks $path"
+done
+for path in bin/stampname share/man/man1/stampname.1.gz; do
+  tar tzf "$tgz" | grep -q "^stampname-1.0.0-Linux/$path\$" || fail ".tar.gz lacks $path"
+done
+
+# The installed program does its job.
+dpkg -x "$deb" "$scratch/root"
+mkdir -p "$scratch/work/Rename"
+printf photo > "$scratch/work/Rename/photo.jpg"
+touch -d "2009-03-05 07:08:09Z" "$scratch/work/Rename/photo.jpg"
+output=$(cd "$scratch/work" && TZ=UTC "$scratch/root/usr/bin/stampname" 2>&1)
+status=$?
+[ $status -eq 0 ] || fail "installed program exited $status"
+[ -z "$output" ] || fail "installed program printed: $output"
+[ "$(cat "$scratch/work/Rename/2009-03-05 07-08-09.jpg" 2>/dev/null)" = photo ] ||
+  fail "installed program did not rename: $(ls "$scratch/work/Rename")"
+
+# dpkg installs and removes it cleanly in a root of its own.
+admin=$scratch/dpkg/var/lib/dpkg
+mkdir -p "$admin/info" "$admin/updates" && touch "$admin/status"
+dpkg=(dpkg --root="$scratch/dpkg" --force-not-root --force-script-chrootless
+      --force-depends)
+"${dpkg[@]}" -i "$deb" >"$scratch/dpkg.log" 2>&1 || fail "dpkg -i: $(cat "$scratch/dpkg.log")"
+[ -x "$scratch/dpkg/usr/bin/stampname" ] || fail "dpkg -i installed no program"
+"${dpkg[@]}" -r stampname >"$scratch/dpkg.log" 2>&1 || fail "dpkg -r: $(cat "$scratch/dpkg.log")"
+left=$(cd "$scratch/dpkg" && find . -mindepth 1 -not -path './var*')
+[ -z "$left" ] || fail "dpkg -r left: $left"
+
+[ $failures -eq 0 ] && echo "packages: all checks passed"
+exit $((failures > 0))
