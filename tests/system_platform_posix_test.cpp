@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <set>
 
+#include "list_all.h"
 #include "scratch_folder.h"
 
 namespace {
@@ -28,17 +29,6 @@ class InScratchFolder {
   ScratchFolder scratch_;
   fs::path previous_;
 };
-
-std::set<std::string> ListAll(SystemPlatform& platform) {
-  std::set<std::string> names;
-  std::string name;
-  EXPECT_EQ(platform.ListFirst(&name), 0);
-  while (!name.empty()) {
-    names.insert(name);
-    EXPECT_EQ(platform.ListNext(&name), 0);
-  }
-  return names;
-}
 
 class RenameTierTest : public testing::TestWithParam<Tier> {};
 

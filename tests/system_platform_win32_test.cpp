@@ -7,6 +7,7 @@
 #include <fstream>
 #include <set>
 
+#include "list_all.h"
 #include "platform/wide_text.h"
 
 namespace fs = std::filesystem;
@@ -64,17 +65,6 @@ void Make(const fs::path& path, const std::string& content, WORD year,
   CloseHandle(file);
   if (attributes != 0)
     SetFileAttributesW(name.c_str(), attributes);
-}
-
-std::set<std::string> ListAll(SystemPlatform& platform) {
-  std::set<std::string> names;
-  std::string name;
-  EXPECT_EQ(platform.ListFirst(&name), 0);
-  while (!name.empty()) {
-    names.insert(name);
-    EXPECT_EQ(platform.ListNext(&name), 0);
-  }
-  return names;
 }
 
 TEST(Win32PlatformTest, ListsOrdinaryFilesByTheirFullUnicodeNames) {
