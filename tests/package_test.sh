@@ -22,13 +22,15 @@ tgz=$(ls "$scratch"/packages/*.tar.gz 2>/dev/null)
 # Metadata.
 [ "$(dpkg-deb -f "$deb" Package)" = stampname ] || fail "package name"
 [ "$(dpkg-deb -f "$deb" Version)" = 1.0.0 ] || fail "package version"
-dpkg-deb -f "$deb" Description | grep -q "last-modified" || fail "package description"
+grep -q "last-modified" <<<"$(dpkg-deb -f "$deb" Description)" || fail "package description"
+debFiles=$(dpkg-deb -c "$deb")
 for path in ./usr/bin/stampname ./usr/share/man/man1/stampname.1.gz \
             ./usr/share/doc/stampname/LICENSE; do
-  dpkg-deb -c "$deb" | grep -q " $path\$" || fail ".deb lacks $path"
+  grep -q " $path\$" <<<"$debFiles" || fail ".deb lacks $path"
 done
+tgzFiles=$(tar tzf "$tgz")
 for path in bin/stampname share/man/man1/stampname.1.gz; do
-  tar tzf "$tgz" | grep -q "^stampname-1.0.0-Linux/$path\$" || fail ".tar.gz lacks $path"
+  grep -q "^stampname-1.0.0-Linux/$path\$" <<<"$tgzFiles" || fail ".tar.gz lacks $path"
 done
 
 # The installed program does its job.

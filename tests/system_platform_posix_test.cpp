@@ -11,6 +11,11 @@
 #include "list_all.h"
 #include "scratch_folder.h"
 
+// Found by GoogleTest for the names of the parameterized tests.
+void PrintTo(SystemPlatform::RenameTier tier, std::ostream* out) {
+  *out << "tier " << static_cast<int>(tier);
+}
+
 namespace {
 
 using Tier = SystemPlatform::RenameTier;
