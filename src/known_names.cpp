@@ -1,45 +1,47 @@
 #include "known_names.h"
 
-#include <utility>
-
-bool KnownNames::FirstSight(const std::string& fileName) {
-  auto [entry, fresh] = names_.try_emplace(fileName, Mark::kListed);
-  if (fresh)
-    return true;
-  if (entry->second != Mark::kReported)
-    return false;
-  entry->second = Mark::kListed;
-  return true;
+bool KnownNames::Handled(const std::string& fileName) const {
+  const std::uint8_t* mark = names_.Find(fileName);
+  return mark != nullptr && Mark{*mark} != Mark::kReported;
 }
 
-void KnownNames::Moved(const std::string& from, std::string to) {
+void KnownNames::Stayed(const std::string& fileName) {
+  Set(fileName, Mark::kListed);
+}
+
+void KnownNames::Moved(const std::string& from, std::string_view to) {
   Freed(from);
-  names_[std::move(to)] = Mark::kCreated;
+  Set(to, Mark::kCreated);
 }
 
-void KnownNames::ReportedTaken(std::string name) {
-  auto [entry, fresh] = names_.try_emplace(std::move(name), Mark::kReported);
-  if (fresh)
-    reportedByFold_.emplace(Folded(entry->first), entry->first);
+void KnownNames::ReportedTaken(std::string_view name) {
+  if (Taken(name))
+    return;
+  Set(name, Mark::kReported);
+  reportedByFold_.emplace(Folded(name), std::string(name));
 }
 
 void KnownNames::Vanished(const std::string& name) { Freed(name); }
 
-void KnownNames::Freed(const std::string& name) {
-  names_.erase(name);
+void KnownNames::Set(std::string_view name, Mark mark) {
+  names_.Set(name, static_cast<std::uint8_t>(mark));
+}
+
+void KnownNames::Freed(std::string_view name) {
+  names_.Erase(name);
   if (reportedByFold_.empty())
     return;
   const auto [first, last] = reportedByFold_.equal_range(Folded(name));
   for (auto it = first; it != last; ++it) {
-    const auto entry = names_.find(it->second);
-    if (entry != names_.end() && entry->second == Mark::kReported)
-      names_.erase(entry);
+    const std::uint8_t* mark = names_.Find(it->second);
+    if (mark != nullptr && Mark{*mark} == Mark::kReported)
+      names_.Erase(it->second);
   }
   reportedByFold_.erase(first, last);
 }
 
-std::string KnownNames::Folded(const std::string& name) {
-  std::string folded = name;
+std::string KnownNames::Folded(std::string_view name) {
+  std::string folded(name);
   for (char& c : folded)
     if (c >= 'A' && c <= 'Z')
       c = static_cast<char>(c - 'A' + 'a');

@@ -8,7 +8,12 @@
 
 namespace {
 
-enum class Outcome { kNamed, kKept, kGone };
+enum class Outcome {
+  kMoved,  // the file took its new name
+  kNamed,  // the file bore its new name already
+  kKept,   // a failure kept the file under its name
+  kGone,   // the file vanished
+};
 
 Outcome RenameFile(Platform& platform, KnownNames& known,
                    const std::string& fileName) {
@@ -33,12 +38,12 @@ Outcome RenameFile(Platform& platform, KnownNames& known,
 
     const ErrorState error = platform.Rename(fileName, newName);
     if (error == 0) {
-      known.Moved(fileName, std::move(newName));
-      return Outcome::kNamed;
+      known.Moved(fileName, newName);
+      return Outcome::kMoved;
     }
     switch (platform.Classify(error)) {
       case Failure::kTaken:
-        known.ReportedTaken(std::move(newName));
+        known.ReportedTaken(newName);
         continue;
       case Failure::kGone:
         return Outcome::kGone;
@@ -63,12 +68,16 @@ ExitStatus Main(Platform& platform) {
   while (!fileName.empty()) {
     // Some file systems list a renamed file again under its new name; each
     // file is handled once per run.
-    if (known.FirstSight(fileName)) {
+    if (!known.Handled(fileName)) {
       switch (RenameFile(platform, known, fileName)) {
-        case Outcome::kNamed:
+        case Outcome::kMoved:
           break;
         case Outcome::kKept:
           keptAny = true;
+          known.Stayed(fileName);
+          break;
+        case Outcome::kNamed:
+          known.Stayed(fileName);
           break;
         case Outcome::kGone:
           // Someone else moved the file between listing and handling (another

@@ -111,8 +111,11 @@ ErrorState SystemPlatform::ListFirst(std::string* fileName) {
   folder_->listing = FindFirstFileExW(
       (folder_->prefix + L"*").c_str(), FindExInfoBasic, &folder_->found,
       FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
-  if (folder_->listing == INVALID_HANDLE_VALUE)
-    return LastError();
+  if (folder_->listing == INVALID_HANDLE_VALUE) {
+    // Some file systems list no "." and ".." entries: an empty folder.
+    const ErrorState error = LastError();
+    return error == ERROR_FILE_NOT_FOUND ? 0 : error;
+  }
   folder_->foundPending = true;
   return ListNext(fileName);
 }
