@@ -1,9 +1,10 @@
-#include "system_platform.h"
-
-// renameat2 and RENAME_NOREPLACE.
+// renameat2 and RENAME_NOREPLACE; before any header reads it.
 #ifndef _GNU_SOURCE
 #define _GNU_SOURCE
 #endif
+
+#include "system_platform.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
@@ -195,7 +196,8 @@ ErrorState SystemPlatform::Rename(const std::string& from,
   if (known == nullptr && fstatat(fd, oldName, &source, AT_SYMLINK_NOFOLLOW) == 0)
     known = &source;
   if (known != nullptr) {
-    const struct timespec times[2] = {known->st_atim, known->st_mtim};
+    const struct timespec times[2] = {{known->st_atime, 0},
+                                      {known->st_mtime, 0}};
     futimens(reservation, times);
   }
   struct stat reserved;
