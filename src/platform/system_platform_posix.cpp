@@ -191,13 +191,13 @@ ErrorState SystemPlatform::Rename(const std::string& from,
     return errno;
   // The reservation takes the file's own time: another run that lists it
   // meanwhile then finds it already bearing its name, and leaves it be.
-  struct stat source;
-  const struct stat* known = folder_->Recall(from);
-  if (known == nullptr && fstatat(fd, oldName, &source, AT_SYMLINK_NOFOLLOW) == 0)
-    known = &source;
-  if (known != nullptr) {
-    const struct timespec times[2] = {{known->st_atime, 0},
-                                      {known->st_mtime, 0}};
+  struct stat read;
+  const struct stat* source = folder_->Recall(from);
+  if (source == nullptr && fstatat(fd, oldName, &read, AT_SYMLINK_NOFOLLOW) == 0)
+    source = &read;
+  if (source != nullptr) {
+    const struct timespec times[2] = {{source->st_atime, 0},
+                                      {source->st_mtime, 0}};
     futimens(reservation, times);
   }
   struct stat reserved;
