@@ -191,10 +191,10 @@ ErrorState SystemPlatform::Rename(const std::string& from,
     return errno;
   // The reservation takes the file's own time: another run that lists it
   // meanwhile then finds it already bearing its name, and leaves it be.
-  struct stat read;
+  struct stat fresh;
   const struct stat* source = folder_->Recall(from);
-  if (source == nullptr && fstatat(fd, oldName, &read, AT_SYMLINK_NOFOLLOW) == 0)
-    source = &read;
+  if (source == nullptr && fstatat(fd, oldName, &fresh, AT_SYMLINK_NOFOLLOW) == 0)
+    source = &fresh;
   if (source != nullptr) {
     const struct timespec times[2] = {{source->st_atime, 0},
                                       {source->st_mtime, 0}};
