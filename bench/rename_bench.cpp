@@ -110,9 +110,9 @@ Result Measure(const fs::path& folder, const char* program, bool baseline) {
   struct rusage usage {};
   wait4(pid, &status, 0, &usage);
   Result result;
-  result.seconds = std::chrono::duration<double>(
-                       std::chrono::steady_clock::now() - start)
-                       .count();
+  result.seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
+          .count();
   result.peakMiB = usage.ru_maxrss / 1024.0;
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result;
@@ -139,9 +139,11 @@ void Scenario(const char* title, const fs::path& folder, const char* self,
 int main(int argc, char** argv) {
   if (argc > 1 && std::strcmp(argv[1], "--baseline") == 0)
     return Baseline();
-  const fs::path root = argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path();
+  const fs::path root =
+      argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path();
   const int files = argc > 2 ? std::atoi(argv[2]) : 100000;
-  const fs::path folder = root / ("stampname-bench-" + std::to_string(getpid()));
+  const fs::path folder =
+      root / ("stampname-bench-" + std::to_string(getpid()));
   setenv("TZ", "UTC", 1);
   const std::string self = fs::read_symlink("/proc/self/exe").string();
   Scenario("distinct times", folder, self.c_str(), files, 1);

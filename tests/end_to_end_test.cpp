@@ -1,8 +1,8 @@
 // Runs the built program in scratch folders, as a user would.
-#include <gtest/gtest.h>
 #include <fcntl.h>
-#include <sys/stat.h>
+#include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -31,14 +31,12 @@ pid_t Start(const fs::path& folder, const std::string& tz,
       env.emplace_back(*e);
   env.push_back("TZ=" + tz);
   std::vector<char*> envp;
-  for (auto& e : env)
-    envp.push_back(e.data());
+  for (auto& e : env) envp.push_back(e.data());
   envp.push_back(nullptr);
   std::vector<std::string> argStore{STAMPNAME_BINARY};
   argStore.insert(argStore.end(), args.begin(), args.end());
   std::vector<char*> argv;
-  for (auto& a : argStore)
-    argv.push_back(a.data());
+  for (auto& a : argStore) argv.push_back(a.data());
   argv.push_back(nullptr);
   const std::string output = (folder / "output.txt").string();
 
@@ -62,7 +60,7 @@ int Wait(pid_t pid) {
 }
 
 int RunProgram(const fs::path& folder, const std::string& tz = "UTC",
-        const std::vector<std::string>& args = {}) {
+               const std::vector<std::string>& args = {}) {
   return Wait(Start(folder, tz, args));
 }
 
@@ -90,9 +88,8 @@ void ExpectAllStamped(const fs::path& folder,
   const char* tier = std::getenv("STAMPNAME_EXPECT_TIER");
   const bool reserves = tier != nullptr && std::string(tier) == "3";
   Names now = Snapshot(folder);
-  std::erase_if(now, [&](const auto& entry) {
-    return reserves && entry.second.empty();
-  });
+  std::erase_if(
+      now, [&](const auto& entry) { return reserves && entry.second.empty(); });
   std::map<std::string, ino_t> inodes;  // by content
   for (const auto& [name, content] : now) {
     auto it = expected.find(content);
@@ -214,7 +211,8 @@ TEST(EndToEndTest, ExtensionCaseCollidesWhereTheFileSystemFoldsCase) {
   const std::string stamp = UtcStamp(1000);
   const Names now = Snapshot(scratch.rename());
   if (!folds) {
-    EXPECT_EQ(now, (Names{{stamp + ".jpg", "lower"}, {stamp + ".JPG", "upper"}}));
+    EXPECT_EQ(now,
+              (Names{{stamp + ".jpg", "lower"}, {stamp + ".JPG", "upper"}}));
   } else {
     const Names lowerFirst{{stamp + ".jpg", "lower"},
                            {stamp + " (02).JPG", "upper"}};
@@ -298,10 +296,8 @@ TEST(EndToEndTest, ConcurrentRunsLoseNothing) {
   const auto files = Fill(scratch.rename(), 2000, 30);
 
   std::vector<pid_t> runs;
-  for (int i = 0; i < 3; ++i)
-    runs.push_back(Start(scratch.path(), "UTC"));
-  for (pid_t pid : runs)
-    EXPECT_EQ(Wait(pid), 0);
+  for (int i = 0; i < 3; ++i) runs.push_back(Start(scratch.path(), "UTC"));
+  for (pid_t pid : runs) EXPECT_EQ(Wait(pid), 0);
   ExpectAllStamped(scratch.rename(), files);
   EXPECT_EQ(Output(scratch.path()), "");
 }

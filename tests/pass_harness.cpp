@@ -38,8 +38,8 @@ class WatchedFolder : public FakeFolder {
                << "', not a name of its time; ";
     // Every lower-numbered name must have been taken when this one was used.
     for (int lower = 1; lower < attempt; ++lower) {
-      const std::string name = NewName(Stamp(file.modified), lower,
-                                       Extension(file.name));
+      const std::string name =
+          NewName(Stamp(file.modified), lower, Extension(file.name));
       if (!Taken(name))
         problems << "'" << to << "' used while '" << name << "' was free; ";
     }
@@ -83,8 +83,8 @@ DateTime RandomTime(Choices& choices) {
 }
 
 std::string RandomName(Choices& choices, int serial) {
-  static const char* const kExtensions[] = {".jpg", ".JPG", ".tar.gz", "", ".",
-                                            ".jpeg.bak"};
+  static const char* const kExtensions[] = {".jpg", ".JPG", ".tar.gz",
+                                            "",     ".",    ".jpeg.bak"};
   switch (choices.Below(6)) {
     case 0: {  // a name some stamp already has, maybe numbered
       DateTime time = RandomTime(choices);
@@ -139,10 +139,8 @@ std::string CheckRandomRun(Choices& choices) {
   std::ostringstream& problems = folder.problems;
 
   std::multiset<int> idsBefore, idsAfter;
-  for (const auto& [name, entry] : before)
-    idsBefore.insert(entry.id);
-  for (const auto& [name, entry] : folder.entries)
-    idsAfter.insert(entry.id);
+  for (const auto& [name, entry] : before) idsBefore.insert(entry.id);
+  for (const auto& [name, entry] : folder.entries) idsAfter.insert(entry.id);
   if (idsBefore != idsAfter)
     problems << "files were lost or duplicated; ";
 
@@ -161,7 +159,8 @@ std::string CheckRandomRun(Choices& choices) {
     if (WatchedFolder::AttemptOf(file, now) == 0) {
       allStamped = false;
       if (now != file.name)
-        problems << "'" << file.name << "' has a foreign name '" << now << "'; ";
+        problems << "'" << file.name << "' has a foreign name '" << now
+                 << "'; ";
     }
   }
   for (const auto& [name, reads] : timeReads)

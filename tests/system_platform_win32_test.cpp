@@ -1,5 +1,3 @@
-#include "platform/system_platform.h"
-
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -8,6 +6,7 @@
 #include <set>
 
 #include "list_all.h"
+#include "platform/system_platform.h"
 #include "platform/wide_text.h"
 
 namespace fs = std::filesystem;
@@ -48,8 +47,8 @@ std::wstring W(const std::string& narrow) {
 void Make(const fs::path& path, const std::string& content, WORD year,
           WORD month, WORD day, WORD hour, DWORD attributes = 0) {
   const std::wstring name = L"\\\\?\\" + fs::absolute(path).wstring();
-  HANDLE file = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr,
-                            CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(file, INVALID_HANDLE_VALUE) << path << " error " << GetLastError();
   DWORD written = 0;
   WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written,
@@ -69,7 +68,8 @@ void Make(const fs::path& path, const std::string& content, WORD year,
 
 TEST(Win32PlatformTest, ListsOrdinaryFilesByTheirFullUnicodeNames) {
   InScratchFolder here;
-  const std::string unicode = NarrowName(u"Caf\u00e9 \u5199\u771f \U0001F600.JPG");
+  const std::string unicode =
+      NarrowName(u"Caf\u00e9 \u5199\u771f \U0001F600.JPG");
   Make(here.rename() / "plain.jpg", "p", 2009, 3, 5, 7);
   Make(here.rename() / W(unicode), "u", 2009, 3, 5, 7);
   Make(here.rename() / "hidden.jpg", "h", 2009, 3, 5, 7, FILE_ATTRIBUTE_HIDDEN);

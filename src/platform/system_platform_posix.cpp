@@ -3,8 +3,6 @@
 #define _GNU_SOURCE
 #endif
 
-#include "system_platform.h"
-
 #include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
@@ -14,12 +12,16 @@
 
 #include <cerrno>
 
+#include "system_platform.h"
+
 const char folderPrefix[] = "Rename/";
 
 namespace {
 
 /// Hidden files (a leading dot) are left alone; so are "." and "..".
-bool Hidden(const char* name) { return name[0] == '.'; }
+bool Hidden(const char* name) {
+  return name[0] == '.';
+}
 
 /// The kernel's atomic rename that refuses a taken name, where it has one.
 int RenameNoReplace(int dirFd, const char* from, const char* to) {
@@ -193,7 +195,8 @@ ErrorState SystemPlatform::Rename(const std::string& from,
   // meanwhile then finds it already bearing its name, and leaves it be.
   struct stat fresh;
   const struct stat* source = folder_->Recall(from);
-  if (source == nullptr && fstatat(fd, oldName, &fresh, AT_SYMLINK_NOFOLLOW) == 0)
+  if (source == nullptr &&
+      fstatat(fd, oldName, &fresh, AT_SYMLINK_NOFOLLOW) == 0)
     source = &fresh;
   if (source != nullptr) {
     const struct timespec times[2] = {{source->st_atime, 0},
@@ -206,8 +209,7 @@ ErrorState SystemPlatform::Rename(const std::string& from,
   if (renameat(fd, oldName, fd, newName) != 0) {
     error = errno;
     struct stat st;
-    if (knowReserved &&
-        fstatat(fd, newName, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+    if (knowReserved && fstatat(fd, newName, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
         st.st_dev == reserved.st_dev && st.st_ino == reserved.st_ino &&
         st.st_size == 0)
       unlinkat(fd, newName, 0);

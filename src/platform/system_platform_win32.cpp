@@ -1,9 +1,8 @@
-#include "system_platform.h"
-
 #include <windows.h>
 
 #include <string_view>
 
+#include "system_platform.h"
 #include "wide_text.h"
 
 const char folderPrefix[] = "Rename\\";
@@ -26,8 +25,8 @@ std::string Narrow(const wchar_t* name) {
 std::wstring ExtendedPath(const wchar_t* relative) {
   std::wstring full(MAX_PATH, L'\0');
   for (;;) {
-    const DWORD size = GetFullPathNameW(relative, static_cast<DWORD>(full.size()),
-                                        full.data(), nullptr);
+    const DWORD size = GetFullPathNameW(
+        relative, static_cast<DWORD>(full.size()), full.data(), nullptr);
     if (size == 0)
       return relative;
     if (size < full.size()) {
@@ -62,10 +61,10 @@ BOOL ToLocalTime(const DYNAMIC_TIME_ZONE_INFORMATION& zone,
                  const SYSTEMTIME& utc, SYSTEMTIME* local) {
   using Converter = BOOL(WINAPI*)(const DYNAMIC_TIME_ZONE_INFORMATION*,
                                   const SYSTEMTIME*, SYSTEMTIME*);
-  static const Converter byYear = reinterpret_cast<Converter>(
-      reinterpret_cast<void*>(GetProcAddress(
-          GetModuleHandleW(L"kernel32.dll"),
-          "SystemTimeToTzSpecificLocalTimeEx")));
+  static const Converter byYear =
+      reinterpret_cast<Converter>(reinterpret_cast<void*>(
+          GetProcAddress(GetModuleHandleW(L"kernel32.dll"),
+                         "SystemTimeToTzSpecificLocalTimeEx")));
   if (byYear != nullptr)
     return byYear(&zone, &utc, local);
   return SystemTimeToTzSpecificLocalTime(nullptr, &utc, local);
@@ -106,7 +105,8 @@ ErrorState SystemPlatform::ListFirst(std::string* fileName) {
   if (GetDynamicTimeZoneInformation(&folder_->zone) == TIME_ZONE_ID_INVALID)
     return LastError();
   const std::wstring relative = Wide(folderPrefix);
-  folder_->prefix = ExtendedPath(relative.substr(0, relative.size() - 1).c_str());
+  folder_->prefix =
+      ExtendedPath(relative.substr(0, relative.size() - 1).c_str());
   folder_->prefix += L'\\';
   folder_->listing = FindFirstFileExW(
       (folder_->prefix + L"*").c_str(), FindExInfoBasic, &folder_->found,
