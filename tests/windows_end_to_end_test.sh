@@ -83,6 +83,18 @@ make summer.jpg s "2009-07-15 12:00:00Z"
 run Europe/Berlin
 expect_eq "zones" "$(printf '%s\n' '2009-01-15 13-00-00.jpg=w' '2009-07-15 14-00-00.jpg=s')" "$(listing)"
 
+# -- Names that differ only in case are one name on Windows.
+mkdir -p "$scratch/case/Rename" && cd "$scratch/case" || exit 1
+make a.jpg lower "2009-03-05 07:08:09Z"
+make b.JPG upper "2009-03-05 07:08:09Z"
+run UTC
+expect_eq "case: exit status" 0 "$status"
+case "$(listing | tr '\n' ' ')" in
+  "2009-03-05 07-08-09 (02).JPG=upper 2009-03-05 07-08-09.jpg=lower "|\
+  "2009-03-05 07-08-09 (02).jpg=lower 2009-03-05 07-08-09.JPG=upper ") ;;
+  *) fail "case: got $(listing | tr '\n' ' ')" ;;
+esac
+
 # -- Exit statuses: no folder; all 99 names taken.
 mkdir -p "$scratch/none" && cd "$scratch/none" || exit 1
 run UTC

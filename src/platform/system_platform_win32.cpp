@@ -83,6 +83,7 @@ struct SystemPlatform::Folder {
   WIN32_FIND_DATAW found{};
   bool foundPending = false;  // `found` holds an entry not yet looked at
   DYNAMIC_TIME_ZONE_INFORMATION zone{};
+  bool haveZone = false;  // read once, at the first time it converts
 
   ~Folder() {
     if (listing != INVALID_HANDLE_VALUE)
@@ -101,9 +102,6 @@ SystemPlatform::~SystemPlatform() = default;
 
 ErrorState SystemPlatform::ListFirst(std::string* fileName) {
   fileName->clear();
-  // One zone for the whole run; its rules give each date its own offset.
-  if (GetDynamicTimeZoneInformation(&folder_->zone) == TIME_ZONE_ID_INVALID)
-    return LastError();
   const std::wstring relative = Wide(folderPrefix);
   folder_->prefix =
       ExtendedPath(relative.substr(0, relative.size() - 1).c_str());
@@ -149,6 +147,12 @@ ErrorState SystemPlatform::ModifiedTime(const std::string& fileName,
   if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
     return ERROR_FILE_NOT_FOUND;  // a folder took the file's place
 
+  // One zone for the whole run; its rules give each date its own offset.
+  if (!folder_->haveZone) {
+    if (GetDynamicTimeZoneInformation(&folder_->zone) == TIME_ZONE_ID_INVALID)
+      return LastError();
+    folder_->haveZone = true;
+  }
   SYSTEMTIME utc, local;
   if (!FileTimeToSystemTime(&data.ftLastWriteTime, &utc) ||
       !ToLocalTime(folder_->zone, utc, &local))
