@@ -10,10 +10,10 @@ header=$2
 failures=0
 fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
 
-warnings=$(groff -ww -z -man "$page" 2>&1)
+warnings=$(LC_ALL=C groff -ww -z -man "$page" 2>&1)
 [ -z "$warnings" ] || fail "groff warns: $warnings"
 if command -v man >/dev/null; then
-  rendered=$(MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
+  rendered=$(LC_ALL=C MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
   [ -z "$rendered" ] || fail "man -l warns: $rendered"
 fi
 grep -q '^\.TH STAMPNAME 1 .*"stampname 1\.00"' "$page" || fail "no version 1.00 in the title line"
