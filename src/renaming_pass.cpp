@@ -28,7 +28,7 @@ Outcome RenameFile(Platform& platform, KnownNames& known,
   const std::string stamp = Stamp(modified);
 
   for (int attempt = 1; attempt <= kMaxAttempts; ++attempt) {
-    std::string newName = NewName(stamp, attempt, extension);
+    const std::string newName = NewName(stamp, attempt, extension);
     // A file that already bears this name is done; asking for the rename
     // would only report the name as taken and push the file on to (02).
     if (newName == fileName)
