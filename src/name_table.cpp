@@ -2,7 +2,6 @@
 
 #include <functional>
 #include <limits>
-#include <utility>
 
 namespace {
 
@@ -37,10 +36,6 @@ const std::uint8_t* NameTable::Find(std::string_view name) const {
   // Probe ends on a live slot only where it holds the name.
   const Slot& slot = slots_[Probe(name, HashOf(name))];
   return slot.state == kLive ? &slot.value : nullptr;
-}
-
-std::uint8_t* NameTable::Find(std::string_view name) {
-  return const_cast<std::uint8_t*>(std::as_const(*this).Find(name));
 }
 
 void NameTable::Set(std::string_view name, std::uint8_t value) {

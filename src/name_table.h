@@ -14,7 +14,6 @@
 class NameTable {
  public:
   /// The value stored for `name`, or nullptr.
-  std::uint8_t* Find(std::string_view name);
   const std::uint8_t* Find(std::string_view name) const;
 
   /// Stores `value` for `name`, replacing any value it had. Names beyond
