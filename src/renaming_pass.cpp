@@ -9,16 +9,18 @@
 namespace {
 
 enum class Outcome {
-  kMoved,  // the file took its new name
-  kNamed,  // the file bore its new name already
-  kKept,   // a failure kept the file under its name
-  kGone,   // the file vanished
+  kMoved,    // the file took its new name
+  kNamed,    // the file bore its new name already
+  kKept,     // a failure kept the file under its name
+  kGone,     // the file vanished
+  kChanged,  // the file changed after its time was read
 };
 
-Outcome RenameFile(Platform& platform, KnownNames& known,
-                   const std::string& fileName) {
-  const std::string extension = Extension(fileName);
+/// Times of reading a file that keeps changing while it is being named.
+constexpr int kMaxTimings = 3;
 
+Outcome NameOnce(Platform& platform, KnownNames& known,
+                 const std::string& fileName, const std::string& extension) {
   DateTime modified;
   if (const ErrorState error = platform.ModifiedTime(fileName, &modified))
     return platform.Classify(error) == Failure::kGone ? Outcome::kGone
@@ -47,6 +49,8 @@ Outcome RenameFile(Platform& platform, KnownNames& known,
         continue;
       case Failure::kGone:
         return Outcome::kGone;
+      case Failure::kChanged:
+        return Outcome::kChanged;
       case Failure::kOther:
         // A refusal that is not about the new name would only repeat for
         // every further name; the file keeps its own.
@@ -54,6 +58,17 @@ Outcome RenameFile(Platform& platform, KnownNames& known,
     }
   }
   return Outcome::kKept;
+}
+
+Outcome RenameFile(Platform& platform, KnownNames& known,
+                   const std::string& fileName) {
+  const std::string extension = Extension(fileName);
+  for (int timing = 1; timing <= kMaxTimings; ++timing) {
+    const Outcome outcome = NameOnce(platform, known, fileName, extension);
+    if (outcome != Outcome::kChanged)
+      return outcome;
+  }
+  return Outcome::kKept;  // it would not hold still long enough
 }
 
 }  // namespace
@@ -73,6 +88,7 @@ ExitStatus Main(Platform& platform) {
         case Outcome::kMoved:
           break;
         case Outcome::kKept:
+        case Outcome::kChanged:  // RenameFile gives up as kKept
           keptAny = true;
           known.Stayed(fileName);
           break;

@@ -21,6 +21,7 @@ class FakeFolder : public Platform {
   static constexpr ErrorState kAccess = 13;
   static constexpr ErrorState kExists = 17;
   static constexpr ErrorState kTooLong = 36;
+  static constexpr ErrorState kChanged = 116;
 
   struct Entry {
     DateTime modified;
@@ -110,6 +111,8 @@ class FakeFolder : public Platform {
       return Failure::kTaken;
     if (error == kNoEntry)
       return Failure::kGone;
+    if (error == kChanged)
+      return Failure::kChanged;
     return Failure::kOther;
   }
 

@@ -136,6 +136,29 @@ TEST(RenamingPassTest, FileThatVanishedIsNoFailure) {
   EXPECT_EQ(folder.NameOf(stays), "2020-06-01 12-00-03.jpg");
 }
 
+TEST(RenamingPassTest, FileThatChangedWhileBeingNamedIsTimedAgain) {
+  FakeFolder folder;
+  const int settles = folder.Add("settles.jpg", At(1));
+  const int restless = folder.Add("restless.jpg", At(2));
+  int settlesRenames = 0;
+  folder.inject = [&](const std::string& op, const std::string& name) {
+    if (op != "rename")
+      return ErrorState{0};
+    if (name == "settles.jpg" && ++settlesRenames == 1) {
+      folder.entries[name].modified = At(5);  // written to meanwhile
+      return FakeFolder::kChanged;
+    }
+    return name == "restless.jpg" ? FakeFolder::kChanged : ErrorState{0};
+  };
+
+  EXPECT_EQ(Main(folder), kSomeKept);
+  EXPECT_EQ(folder.NameOf(settles), "2020-06-01 12-00-05.jpg");
+  EXPECT_EQ(folder.NameOf(restless), "restless.jpg");
+  // Three readings of its time, one rename each, and no more.
+  EXPECT_EQ(folder.timeReads, 2 + 3);
+  EXPECT_EQ(folder.renames.size(), 2u + 3u);
+}
+
 TEST(RenamingPassTest, YearsBeyondFourDigitsKeepTheName) {
   FakeFolder folder;
   const int future = folder.Add("future.jpg", {10000, 1, 1, 0, 0, 0});

@@ -79,6 +79,26 @@ TEST_P(RenameTierTest, VanishedFileIsGoneAndLeavesNoTrace) {
   EXPECT_TRUE(Snapshot(here.rename()).empty());
 }
 
+TEST(SystemPlatformTest, ReservingRenameRefusesAFileChangedSinceItsTimeRead) {
+  InScratchFolder here;
+  WriteFile(here.rename() / "a.jpg", "a", 1000);
+  SystemPlatform platform(Tier::kReserveThenRename);
+  ListAll(platform);
+  DateTime modified;
+  ASSERT_EQ(platform.ModifiedTime("a.jpg", &modified), 0);
+  WriteFile(here.rename() / "a.jpg", "rewritten", 2000);
+
+  EXPECT_EQ(platform.Classify(platform.Rename("a.jpg", "new.jpg")),
+            Failure::kChanged);
+  EXPECT_EQ(Snapshot(here.rename()),
+            (std::map<std::string, std::string>{{"a.jpg", "rewritten"}}));
+  // Read again, the time is the new one, and the rename goes ahead.
+  ASSERT_EQ(platform.ModifiedTime("a.jpg", &modified), 0);
+  EXPECT_EQ(modified.second, 20);
+  EXPECT_EQ(platform.Rename("a.jpg", "new.jpg"), 0);
+  EXPECT_EQ(ModifiedOf(here.rename() / "new.jpg"), 2000);
+}
+
 INSTANTIATE_TEST_SUITE_P(AllTiers, RenameTierTest,
                          testing::Values(Tier::kNoReplaceRename,
                                          Tier::kLinkThenUnlink,

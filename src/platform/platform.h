@@ -14,6 +14,8 @@ using ErrorState = std::int32_t;
 enum class Failure {
   kTaken,  // the new name exists already (a file or a folder)
   kGone,   // the file is no longer there under the name it was listed by
+  kChanged,  // the name holds another file, or a changed one, since its
+             // time was read: the new name may not fit it
   kOther,  // anything else: refused access, name too long, I/O error, ...
 };
 

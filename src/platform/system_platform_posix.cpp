@@ -194,20 +194,34 @@ ErrorState SystemPlatform::Rename(const std::string& from,
   // The reservation takes the file's own time: another run that lists it
   // meanwhile then finds it already bearing its name, and leaves it be.
   struct stat fresh;
-  const struct stat* source = folder_->Recall(from);
-  if (source == nullptr &&
+  const struct stat* timed = folder_->Recall(from);
+  if (timed == nullptr &&
       fstatat(fd, oldName, &fresh, AT_SYMLINK_NOFOLLOW) == 0)
-    source = &fresh;
-  if (source != nullptr) {
-    const struct timespec times[2] = {{source->st_atime, 0},
-                                      {source->st_mtime, 0}};
+    timed = &fresh;
+  if (timed != nullptr) {
+    const struct timespec times[2] = {{timed->st_atime, 0},
+                                      {timed->st_mtime, 0}};
     futimens(reservation, times);
   }
   struct stat reserved;
   const bool knowReserved = fstat(reservation, &reserved) == 0;
+  // The rename replaces whatever bears the old name by then, and that may
+  // no longer be the file whose time gave the new one: another run's
+  // reservation, listed before it got its time, may have been filled
+  // meanwhile. So look once more, as late as can be.
   int error = 0;
-  if (renameat(fd, oldName, fd, newName) != 0) {
+  struct stat now;
+  if (fstatat(fd, oldName, &now, AT_SYMLINK_NOFOLLOW) != 0)
     error = errno;
+  else if (timed != nullptr &&
+           (now.st_dev != timed->st_dev || now.st_ino != timed->st_ino ||
+            now.st_mtime != timed->st_mtime)) {
+    folder_->Remember(oldName, now);  // for the time read that follows
+    error = ESTALE;
+  }
+  else if (renameat(fd, oldName, fd, newName) != 0)
+    error = errno;
+  if (error != 0) {
     struct stat st;
     if (knowReserved && fstatat(fd, newName, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
         st.st_dev == reserved.st_dev && st.st_ino == reserved.st_ino &&
@@ -226,6 +240,8 @@ Failure SystemPlatform::Classify(ErrorState error) const {
       return Failure::kTaken;
     case ENOENT:
       return Failure::kGone;
+    case ESTALE:
+      return Failure::kChanged;
     default:
       return Failure::kOther;
   }
