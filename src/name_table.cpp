@@ -1,88 +1,96 @@
 #include "name_table.h"
 
-#include <functional>
-#include <limits>
-
 namespace {
 
-std::uint32_t HashOf(std::string_view name) {
-  const std::size_t hash = std::hash<std::string_view>{}(name);
-  return static_cast<std::uint32_t>(hash ^ (hash >> 32));
+char Folded(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 }  // namespace
 
-std::size_t NameTable::Probe(std::string_view name, std::uint32_t hash) const {
+bool SameButForCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size())
+    return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (Folded(a[i]) != Folded(b[i]))
+      return false;
+  return true;
+}
+
+std::uint32_t NameTable::HashOf(std::string_view name) {
+  // FNV-1a over the folded bytes: names that differ only in case meet.
+  std::uint32_t hash = 2166136261u;
+  for (const char c : name) {
+    hash ^= static_cast<unsigned char>(Folded(c));
+    hash *= 16777619u;
+  }
+  return hash;
+}
+
+bool NameTable::Matches(const Slot& slot, std::uint32_t hash,
+                        std::string_view name) const {
+  return slot.hash == hash &&
+         SameButForCase(textOf_(slot.reference, &scratch_), name);
+}
+
+bool NameTable::Contains(std::string_view name) const {
+  if (live_ == 0)
+    return false;
+  const std::uint32_t hash = HashOf(name);
   const std::size_t mask = slots_.size() - 1;
-  std::size_t firstErased = slots_.size();
-  for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
-    const Slot& slot = slots_[i];
-    if (slot.state == kEmpty)
-      return firstErased != slots_.size() ? firstErased : i;
-    if (slot.state == kErased) {
-      if (firstErased == slots_.size())
-        firstErased = i;
-    } else if (slot.hash == hash &&
-               std::string_view(text_).substr(slot.offset, slot.length) ==
-                   name) {
-      return i;
+  for (std::size_t i = hash & mask; slots_[i].reference != kEmpty;
+       i = (i + 1) & mask)
+    if (slots_[i].reference != kErased && Matches(slots_[i], hash, name))
+      return true;
+  return false;
+}
+
+void NameTable::Insert(std::string_view name, Reference reference) {
+  // At most three quarters full, counting erased slots: with the hash kept
+  // in the slot, probe paths stay short up to there.
+  if ((used_ + 1) * 4 > slots_.size() * 3)
+    Grow();
+  const std::uint32_t hash = HashOf(name);
+  const std::size_t mask = slots_.size() - 1;
+  std::size_t i = hash & mask;
+  while (slots_[i].reference != kEmpty && slots_[i].reference != kErased)
+    i = (i + 1) & mask;
+  if (slots_[i].reference == kEmpty)
+    ++used_;
+  slots_[i] = {hash, reference};
+  ++live_;
+}
+
+void NameTable::Erase(std::string_view name, Reference reference) {
+  if (live_ == 0)
+    return;
+  const std::uint32_t hash = HashOf(name);
+  const std::size_t mask = slots_.size() - 1;
+  for (std::size_t i = hash & mask; slots_[i].reference != kEmpty;
+       i = (i + 1) & mask) {
+    if (slots_[i].reference == reference && slots_[i].hash == hash) {
+      slots_[i].reference = kErased;
+      --live_;
+      return;
     }
   }
 }
 
-const std::uint8_t* NameTable::Find(std::string_view name) const {
-  if (live_ == 0)
-    return nullptr;
-  // Probe ends on a live slot only where it holds the name.
-  const Slot& slot = slots_[Probe(name, HashOf(name))];
-  return slot.state == kLive ? &slot.value : nullptr;
-}
-
-void NameTable::Set(std::string_view name, std::uint8_t value) {
-  if (name.size() > std::numeric_limits<std::uint16_t>::max() ||
-      text_.size() + name.size() > std::numeric_limits<std::uint32_t>::max())
-    return;
-  // Keep at least half the slots empty, so that probe paths stay short.
-  if ((used_ + 1) * 2 > slots_.size())
-    Grow();
-  const std::uint32_t hash = HashOf(name);
-  Slot& slot = slots_[Probe(name, hash)];
-  if (slot.state == kLive) {
-    slot.value = value;
-    return;
-  }
-  if (slot.state == kEmpty)
-    ++used_;
-  slot = {hash, static_cast<std::uint32_t>(text_.size()),
-          static_cast<std::uint16_t>(name.size()), kLive, value};
-  text_.append(name);
-  ++live_;
-}
-
-void NameTable::Erase(std::string_view name) {
-  if (live_ == 0)
-    return;
-  Slot& slot = slots_[Probe(name, HashOf(name))];
-  if (slot.state != kLive)
-    return;
-  slot.state = kErased;
-  --live_;
-}
-
 void NameTable::Grow() {
-  // Erased slots are dropped on the way; their text stays behind, which
-  // costs no more than the names the run has learnt.
+  // Erased slots are dropped on the way. Half full at most afterwards, so a
+  // run that moves every file (one entry out, one in) rehashes in place
+  // once every quarter of the slots rather than doubling.
   std::vector<Slot> old = std::move(slots_);
   std::size_t capacity = 64;
-  while (capacity < (live_ + 1) * 3)
+  while (capacity < (live_ + 1) * 2)
     capacity *= 2;
   slots_.assign(capacity, Slot{});
   const std::size_t mask = capacity - 1;
   for (const Slot& slot : old) {
-    if (slot.state != kLive)
+    if (slot.reference == kEmpty || slot.reference == kErased)
       continue;
     std::size_t i = slot.hash & mask;
-    while (slots_[i].state != kEmpty)
+    while (slots_[i].reference != kEmpty)
       i = (i + 1) & mask;
     slots_[i] = slot;
   }

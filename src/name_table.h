@@ -3,46 +3,63 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-/// A map from names to a small value, made for the one pass over a large
-/// folder: every name's text lies in one growing block, and the table
-/// itself is a flat array probed in order, so that a lookup costs one cache
-/// miss rather than a walk through separately allocated nodes.
+/// Whether two names are equal once ASCII letters are folded to one case.
+/// Letters beyond ASCII are compared as they are.
+bool SameButForCase(std::string_view a, std::string_view b);
+
+/// The names taken in the folder, compared without regard to ASCII letter
+/// case: copied to a disk that folds case, two names that differ only in
+/// case would collide. Several entries may fold to one name.
+///
+/// It keeps no text of its own. An entry is a reference that its owner turns
+/// back into the name on demand, so that a slot costs eight bytes beyond the
+/// names the owner holds anyway; the table is a flat array probed in order,
+/// so a lookup costs one cache miss rather than a walk through nodes.
 class NameTable {
  public:
-  /// The value stored for `name`, or nullptr.
-  const std::uint8_t* Find(std::string_view name) const;
+  using Reference = std::uint32_t;
+  /// Largest reference an owner may use; the two above it mark slots.
+  static constexpr Reference kMaxReference = 0xFFFFFFFDu;
 
-  /// Stores `value` for `name`, replacing any value it had. Names beyond
-  /// 4 GiB of text in all are not stored.
-  void Set(std::string_view name, std::uint8_t value);
+  /// The text of `reference`; it may be built in `scratch`.
+  using TextOf = std::function<std::string_view(Reference, std::string*)>;
 
-  void Erase(std::string_view name);
+  explicit NameTable(TextOf textOf) : textOf_(std::move(textOf)) {}
+
+  /// Whether an entry equals `name` but for case.
+  bool Contains(std::string_view name) const;
+
+  /// Adds the entry `reference`, whose text is `name`.
+  void Insert(std::string_view name, Reference reference);
+
+  /// Removes the entry `reference`, whose text is `name`.
+  void Erase(std::string_view name, Reference reference);
 
   std::size_t size() const { return live_; }
 
  private:
-  enum State : std::uint8_t { kEmpty, kLive, kErased };
+  static constexpr Reference kEmpty = 0xFFFFFFFFu;
+  static constexpr Reference kErased = 0xFFFFFFFEu;
   struct Slot {
     std::uint32_t hash = 0;
-    std::uint32_t offset = 0;  // of the name's text in `text_`
-    std::uint16_t length = 0;
-    State state = kEmpty;
-    std::uint8_t value = 0;
+    Reference reference = kEmpty;
   };
 
-  /// The slot holding `name`, or the one where it would go: the first
-  /// erased slot on its probe path, else the empty slot that ends it.
-  std::size_t Probe(std::string_view name, std::uint32_t hash) const;
+  static std::uint32_t HashOf(std::string_view name);
+  bool Matches(const Slot& slot, std::uint32_t hash,
+               std::string_view name) const;
   void Grow();
 
+  TextOf textOf_;
   std::vector<Slot> slots_;
-  std::string text_;
   std::size_t live_ = 0;
   std::size_t used_ = 0;  // live and erased slots
+  mutable std::string scratch_;
 };
 
 #endif  // STAMPNAME_NAME_TABLE_H_

@@ -30,6 +30,35 @@ std::string Stamp(const DateTime& modified) {
   return stamp;
 }
 
+namespace {
+
+bool Digits(std::string_view text) {
+  for (const char c : text)
+    if (c < '0' || c > '9')
+      return false;
+  return true;
+}
+
+}  // namespace
+
+std::string_view StampOf(std::string_view fileName) {
+  // "YYYY-MM-DD hh-mm-ss": digits wherever the pattern has no separator.
+  constexpr std::string_view kPattern = "0000-00-00 00-00-00";
+  if (fileName.size() < kPattern.size())
+    return {};
+  for (std::size_t i = 0; i < kPattern.size(); ++i)
+    if (kPattern[i] == '0' ? !Digits(fileName.substr(i, 1))
+                           : fileName[i] != kPattern[i])
+      return {};
+  std::string_view rest = fileName.substr(kPattern.size());
+  if (rest.starts_with(" (") && rest.size() >= 5 && rest[4] == ')' &&
+      Digits(rest.substr(2, 2)) && rest.substr(2, 2) >= "02")
+    rest.remove_prefix(5);
+  if (!rest.empty() && rest[0] != '.')
+    return {};
+  return fileName.substr(0, kPattern.size());
+}
+
 std::string Suffix(int attempt) {
   if (attempt <= 1)
     return {};

@@ -20,6 +20,12 @@ bool Stampable(const DateTime& modified);
 /// "YYYY-MM-DD hh-mm-ss".
 std::string Stamp(const DateTime& modified);
 
+/// The stamp part of a name the pass could have given: a stamp, then
+/// nothing or " (02)" to " (99)", then the name's own extension. Empty for
+/// any other name. "2009-03-05 07-08-09 (02).jpg" gives
+/// "2009-03-05 07-08-09".
+std::string_view StampOf(std::string_view fileName);
+
 /// Empty for attempt 1, " (NN)" for attempts 2 to 99.
 std::string Suffix(int attempt);
 

@@ -1,112 +1,287 @@
 #include "renaming_pass.h"
 
+#include <algorithm>
+#include <span>
 #include <string>
+#include <vector>
 
-#include "known_names.h"
+#include "folder_names.h"
 #include "new_name.h"
 #include "platform/platform.h"
 
 namespace {
 
-enum class Outcome {
-  kMoved,    // the file took its new name
-  kNamed,    // the file bore its new name already
-  kKept,     // a failure kept the file under its name
-  kGone,     // the file vanished
-  kChanged,  // the file changed after its time was read
-};
+using Index = FolderNames::Index;
 
 /// Times of reading a file that keeps changing while it is being named.
 constexpr int kMaxTimings = 3;
 
-Outcome NameOnce(Platform& platform, KnownNames& known,
-                 const std::string& fileName, const std::string& extension) {
-  DateTime modified;
-  if (const ErrorState error = platform.ModifiedTime(fileName, &modified))
-    return platform.Classify(error) == Failure::kGone ? Outcome::kGone
-                                                      : Outcome::kKept;
-  if (!Stampable(modified))
-    return Outcome::kKept;
-  const std::string stamp = Stamp(modified);
+/// How one rename attempt ended.
+enum class Attempt {
+  kMoved,    // the file took the name
+  kTaken,    // the name was taken: the next number may serve
+  kChanged,  // the file changed since its time was read
+  kOver,     // the file is done with: kept or gone
+};
 
-  for (int attempt = 1; attempt <= kMaxAttempts; ++attempt) {
-    const std::string newName = NewName(stamp, attempt, extension);
-    // A file that already bears this name is done; asking for the rename
-    // would only report the name as taken and push the file on to (02).
-    if (newName == fileName)
-      return Outcome::kNamed;
-    if (known.Taken(newName))
-      continue;
-
-    const ErrorState error = platform.Rename(fileName, newName);
-    if (error == 0) {
-      known.Moved(fileName, newName);
-      return Outcome::kMoved;
-    }
-    switch (platform.Classify(error)) {
-      case Failure::kTaken:
-        known.ReportedTaken(newName);
-        continue;
-      case Failure::kGone:
-        return Outcome::kGone;
-      case Failure::kChanged:
-        return Outcome::kChanged;
-      case Failure::kOther:
-        // A refusal that is not about the new name would only repeat for
-        // every further name; the file keeps its own.
-        return Outcome::kKept;
-    }
-  }
-  return Outcome::kKept;
+/// The part of a name before its first dot: a photo's RAW, JPEG and
+/// sidecar files share it.
+std::string_view ShotOf(std::string_view name) {
+  return name.substr(0, name.find('.'));
 }
 
-Outcome RenameFile(Platform& platform, KnownNames& known,
-                   const std::string& fileName) {
-  const std::string extension = Extension(fileName);
-  for (int timing = 1; timing <= kMaxTimings; ++timing) {
-    const Outcome outcome = NameOnce(platform, known, fileName, extension);
-    if (outcome != Outcome::kChanged)
-      return outcome;
+class Pass {
+ public:
+  explicit Pass(Platform& platform) : platform_(platform) {}
+
+  ExitStatus Run();
+
+ private:
+  void ReadTime(Index index);
+  std::vector<Index> RenamingOrder();
+  void NameGroup(std::span<const Index> group);
+  /// Names the file on its own, from `firstNumber` on; its time has been
+  /// read `timings` times.
+  void NameAlone(Index index, int firstNumber, int timings);
+  /// Reads the time of a file that changed once more, unless it has been
+  /// read often enough; whether it is still to be named.
+  bool Retimed(Index index, int timings);
+  Attempt Try(Index index, int number);
+  void KeepTimes(const std::string& newName, bool haveBefore,
+                 const FileTimes& before);
+  void Keep(Index index) {
+    folder_[index].state = FileState::kKept;
+    keptAny_ = true;
   }
-  return Outcome::kKept;  // it would not hold still long enough
+
+  Platform& platform_;
+  FolderNames folder_;
+  bool keptAny_ = false;
+  // Whether the file system keeps a file's times through a rename: found
+  // out at the run's first rename. Where it does not, every renamed file
+  // gets its times back, and a failure to do so stops the renaming.
+  bool timesChecked_ = false;
+  bool resetsTimes_ = false;
+  bool stopped_ = false;
+};
+
+ExitStatus Pass::Run() {
+  // The whole listing first: every name in the folder is known to be taken
+  // before the first rename, and no renamed file can come back from it.
+  ListedName entry;
+  if (platform_.ListFirst(&entry) != 0)
+    return kNoFolder;
+  while (!entry.fileName.empty()) {
+    folder_.Add(entry.fileName, entry.ordinary);
+    if (platform_.ListNext(&entry) != 0) {
+      keptAny_ = true;  // the rest of the folder could not be read
+      break;
+    }
+  }
+
+  for (Index index = 0; index < folder_.size(); ++index)
+    if (folder_[index].state == FileState::kPending)
+      ReadTime(index);
+
+  const std::vector<Index> order = RenamingOrder();
+  for (auto first = order.begin(); first != order.end();) {
+    const ListedFile& head = folder_[*first];
+    const auto last = std::find_if(first, order.end(), [&](Index index) {
+      const ListedFile& file = folder_[index];
+      return file.time != head.time || ShotOf(file.name) != ShotOf(head.name);
+    });
+    NameGroup({first, last});
+    first = last;
+  }
+  return keptAny_ ? kSomeKept : kAllNamed;
+}
+
+void Pass::ReadTime(Index index) {
+  ListedFile& file = folder_[index];
+  DateTime modified;
+  if (const ErrorState error =
+          platform_.ModifiedTime(std::string(file.name), &modified)) {
+    // Gone: moved away by someone else (another run, say); it kept nothing,
+    // so it is no failure, and its name is free again.
+    if (platform_.Classify(error) == Failure::kGone)
+      folder_.Vanished(index);
+    else
+      Keep(index);
+    return;
+  }
+  if (!Stampable(modified)) {
+    Keep(index);
+    return;
+  }
+  file.time = Packed(modified);
+  const std::string_view stamp = StampOf(file.name);
+  file.state = !stamp.empty() && stamp == Stamp(modified) ? FileState::kOwnName
+                                                          : FileState::kPending;
+}
+
+std::vector<Index> Pass::RenamingOrder() {
+  std::vector<Index> order;
+  for (Index index = 0; index < folder_.size(); ++index)
+    if (folder_[index].state == FileState::kPending)
+      order.push_back(index);
+  // Files bearing a stamp name of another time go first: the names they
+  // free may be the very ones the others want, so one run gives what a
+  // second would. Then by time, shot and name, whatever order the folder
+  // listed them in.
+  std::sort(order.begin(), order.end(), [&](Index a, Index b) {
+    const ListedFile& x = folder_[a];
+    const ListedFile& y = folder_[b];
+    const bool xFrees = !StampOf(x.name).empty();
+    const bool yFrees = !StampOf(y.name).empty();
+    if (xFrees != yFrees)
+      return xFrees;
+    if (x.time != y.time)
+      return x.time < y.time;
+    const std::string_view xShot = ShotOf(x.name), yShot = ShotOf(y.name);
+    if (xShot != yShot)
+      return xShot < yShot;
+    return x.name < y.name;
+  });
+  return order;
+}
+
+void Pass::NameGroup(std::span<const Index> group) {
+  // One number for the whole shot, the lowest at which every member's name
+  // is free. Members whose extensions differ only in case cannot share one:
+  // the first in name order stays with the shot, the others go alone.
+  std::vector<Index> shared, alone;
+  for (const Index index : group) {
+    const std::string extension = Extension(folder_[index].name);
+    const bool clashes =
+        std::any_of(shared.begin(), shared.end(), [&](Index other) {
+          return SameButForCase(Extension(folder_[other].name), extension);
+        });
+    (clashes ? alone : shared).push_back(index);
+  }
+  int number = 1;
+  for (; number <= kMaxAttempts; ++number)
+    if (std::none_of(shared.begin(), shared.end(), [&](Index index) {
+          return folder_.Taken(folder_.NewNameOf(index, number));
+        }))
+      break;
+  if (number > kMaxAttempts) {
+    alone.insert(alone.begin(), shared.begin(), shared.end());
+    shared.clear();
+  }
+
+  for (const Index index : shared) {
+    switch (Try(index, number)) {
+      case Attempt::kTaken:
+        // Taken after all, by something made meanwhile: this member alone
+        // goes on to its next free number.
+        NameAlone(index, number + 1, 1);
+        break;
+      case Attempt::kChanged:
+        if (Retimed(index, 1))
+          NameAlone(index, 1, 2);
+        break;
+      case Attempt::kMoved:
+      case Attempt::kOver:
+        break;
+    }
+  }
+  for (const Index index : alone)
+    NameAlone(index, 1, 1);
+}
+
+void Pass::NameAlone(Index index, int firstNumber, int timings) {
+  for (;; ++timings) {
+    Attempt attempt = Attempt::kTaken;
+    for (int number = firstNumber;
+         number <= kMaxAttempts && attempt == Attempt::kTaken; ++number)
+      if (!folder_.Taken(folder_.NewNameOf(index, number)))
+        attempt = Try(index, number);
+    if (attempt == Attempt::kTaken)
+      Keep(index);  // all 99 names taken
+    if (attempt != Attempt::kChanged || !Retimed(index, timings))
+      return;
+    firstNumber = 1;
+  }
+}
+
+bool Pass::Retimed(Index index, int timings) {
+  if (timings >= kMaxTimings) {
+    Keep(index);  // it would not hold still long enough
+    return false;
+  }
+  ReadTime(index);
+  return folder_[index].state == FileState::kPending;
+}
+
+Attempt Pass::Try(Index index, int number) {
+  if (stopped_) {
+    Keep(index);
+    return Attempt::kOver;
+  }
+  const ListedFile& file = folder_[index];
+  const std::string from(file.name);
+  const std::string to = folder_.NewNameOf(index, number);
+  FileTimes before;
+  bool haveBefore = false;
+  if (!timesChecked_ || resetsTimes_) {
+    const ErrorState error = platform_.ReadTimes(from, &before);
+    haveBefore = error == 0;
+    // Its times could not be put back, were the rename to reset them.
+    if (!haveBefore) {
+      if (platform_.Classify(error) == Failure::kGone)
+        folder_.Vanished(index);
+      else
+        Keep(index);
+      return Attempt::kOver;
+    }
+  }
+
+  const ErrorState error = platform_.Rename(from, to, Unpacked(file.time));
+  if (error == 0) {
+    folder_.Moved(index, number);
+    KeepTimes(to, haveBefore, before);
+    return Attempt::kMoved;
+  }
+  switch (platform_.Classify(error)) {
+    case Failure::kTaken:
+      folder_.ReportedTaken(to);
+      return Attempt::kTaken;
+    case Failure::kGone:
+      folder_.Vanished(index);
+      return Attempt::kOver;
+    case Failure::kChanged:
+      return Attempt::kChanged;
+    case Failure::kOther:
+      // A refusal that is not about the new name would only repeat for
+      // every further name; the file keeps its own.
+      Keep(index);
+      return Attempt::kOver;
+  }
+  return Attempt::kOver;
+}
+
+void Pass::KeepTimes(const std::string& newName, bool haveBefore,
+                     const FileTimes& before) {
+  if (!haveBefore)
+    return;
+  if (!timesChecked_) {
+    FileTimes after;
+    if (platform_.ReadTimes(newName, &after) != 0)
+      return;  // ask again at the next rename
+    timesChecked_ = true;
+    resetsTimes_ = after.modifiedSeconds != before.modifiedSeconds ||
+                   after.modifiedNanoseconds != before.modifiedNanoseconds;
+  }
+  // Better to stop renaming than to erase more dates.
+  if (resetsTimes_ && platform_.SetTimes(newName, before) != 0) {
+    stopped_ = true;
+    keptAny_ = true;
+  }
 }
 
 }  // namespace
 
 ExitStatus Main(Platform& platform) {
-  std::string fileName;
-  if (platform.ListFirst(&fileName) != 0)
-    return kNoFolder;
-
-  KnownNames known;
-  bool keptAny = false;
-  while (!fileName.empty()) {
-    // Some file systems list a renamed file again under its new name; each
-    // file is handled once per run.
-    if (!known.Handled(fileName)) {
-      switch (RenameFile(platform, known, fileName)) {
-        case Outcome::kMoved:
-          break;
-        case Outcome::kKept:
-        case Outcome::kChanged:  // RenameFile gives up as kKept
-          keptAny = true;
-          known.Stayed(fileName);
-          break;
-        case Outcome::kNamed:
-          known.Stayed(fileName);
-          break;
-        case Outcome::kGone:
-          // Someone else moved the file between listing and handling (another
-          // run, say); it kept nothing, so it is no failure, and its old
-          // name is free again.
-          known.Vanished(fileName);
-          break;
-      }
-    }
-    if (platform.ListNext(&fileName) != 0) {
-      keptAny = true;  // the rest of the folder could not be read
-      break;
-    }
-  }
-  return keptAny ? kSomeKept : kAllNamed;
+  Pass pass(platform);
+  return pass.Run();
 }

@@ -199,27 +199,40 @@ TEST(EndToEndTest, AllNinetyNineNamesTakenKeepsTheName) {
   EXPECT_EQ(Snapshot(in).size(), 100u);
 }
 
-TEST(EndToEndTest, ExtensionCaseCollidesWhereTheFileSystemFoldsCase) {
+TEST(EndToEndTest, ExtensionCaseCountsAsTakenOnEveryFileSystem) {
   ScratchFolder scratch;
   fs::create_directory(scratch.rename());
-  WriteFile(scratch.path() / "probe", "", 1000);
-  const bool folds = fs::exists(scratch.path() / "PROBE");
   WriteFile(scratch.rename() / "a.jpg", "lower", 1000);
   WriteFile(scratch.rename() / "b.JPG", "upper", 1000);
+  WriteFile(scratch.rename() / "c.Jpg", "mixed", 1000);
 
   ASSERT_EQ(RunProgram(scratch.path()), 0);
   const std::string stamp = UtcStamp(1000);
-  const Names now = Snapshot(scratch.rename());
-  if (!folds) {
-    EXPECT_EQ(now,
-              (Names{{stamp + ".jpg", "lower"}, {stamp + ".JPG", "upper"}}));
-  } else {
-    const Names lowerFirst{{stamp + ".jpg", "lower"},
-                           {stamp + " (02).JPG", "upper"}};
-    const Names upperFirst{{stamp + ".JPG", "upper"},
-                           {stamp + " (02).jpg", "lower"}};
-    EXPECT_TRUE(now == lowerFirst || now == upperFirst);
+  EXPECT_EQ(Snapshot(scratch.rename()), (Names{{stamp + ".jpg", "lower"},
+                                               {stamp + " (02).JPG", "upper"},
+                                               {stamp + " (03).Jpg", "mixed"}}));
+  EXPECT_EQ(ModifiedOf(scratch.rename() / (stamp + " (03).Jpg")), 1000);
+}
+
+TEST(EndToEndTest, BurstOfRawAndJpegPairsKeepsShotOrderAndOneNumberAShot) {
+  ScratchFolder scratch;
+  fs::create_directory(scratch.rename());
+  const time_t when = Utc(2023, 6, 1, 10, 0, 0);
+  Names expected;
+  for (int shot = 8; shot >= 1; --shot) {
+    for (const std::string extension : {".CR2", ".JPG"}) {
+      const std::string content = std::to_string(shot) + extension;
+      WriteFile(scratch.rename() / ("IMG_000" + std::to_string(shot) + extension),
+                content, when);
+      expected["2023-06-01 10-00-00" +
+               (shot == 1 ? "" : " (0" + std::to_string(shot) + ")") +
+               extension] = content;
+    }
   }
+
+  ASSERT_EQ(RunProgram(scratch.path()), 0);
+  EXPECT_EQ(Snapshot(scratch.rename()), expected);
+  EXPECT_EQ(Output(scratch.path()), "");
 }
 
 TEST(EndToEndTest, SecondRunChangesNothing) {

@@ -5,7 +5,9 @@
 #include <cctype>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <map>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -43,34 +45,44 @@ class FakeFolder : public Platform {
       inject;
 
   bool missing = false;            // the folder does not exist
-  bool relistRenamed = false;      // the listing yields renamed files again
   bool caseInsensitive = false;    // names equal but for case are one name
+  // Set: a rename gives the file this time, as some file systems do.
+  std::optional<DateTime> renameResetsTimeTo;
 
   std::map<std::string, Entry> entries;
   std::vector<std::string> order;  // listing order of the initial names
   std::vector<std::pair<std::string, std::string>> renames;  // every call
   int timeReads = 0;
+  int listedAfterRename = 0;  // listing calls made once renaming began
 
-  ErrorState ListFirst(std::string* fileName) override {
-    fileName->clear();
+  /// Lists the names in another order, the same for the same seed.
+  void Shuffle(std::uint64_t seed) {
+    std::mt19937_64 engine(seed);
+    std::shuffle(order.begin(), order.end(), engine);
+  }
+
+  ErrorState ListFirst(ListedName* entry) override {
+    entry->fileName.clear();
     if (missing)
       return kNoEntry;
     if (ErrorState e = Inject("list", ""))
       return e;
     pending.assign(order.begin(), order.end());
-    return ListNext(fileName);
+    return ListNext(entry);
   }
 
-  ErrorState ListNext(std::string* fileName) override {
-    fileName->clear();
+  ErrorState ListNext(ListedName* entry) override {
+    entry->fileName.clear();
+    listedAfterRename += !renames.empty();
     if (ErrorState e = Inject("next", ""))
       return e;
     while (!pending.empty()) {
       std::string name = std::move(pending.front());
       pending.pop_front();
       auto it = entries.find(name);
-      if (it != entries.end() && it->second.ordinary) {
-        *fileName = it->first;
+      if (it != entries.end()) {
+        entry->fileName = it->first;
+        entry->ordinary = it->second.ordinary;
         return 0;
       }
     }
@@ -89,7 +101,8 @@ class FakeFolder : public Platform {
     return 0;
   }
 
-  ErrorState Rename(const std::string& from, const std::string& to) override {
+  ErrorState Rename(const std::string& from, const std::string& to,
+                    const DateTime&) override {
     renames.emplace_back(from, to);
     if (ErrorState e = Inject("rename", from))
       return e;
@@ -100,9 +113,32 @@ class FakeFolder : public Platform {
       return kExists;
     Entry entry = source->second;
     entries.erase(source);
+    if (renameResetsTimeTo)
+      entry.modified = *renameResetsTimeTo;
     entries[to] = entry;
-    if (relistRenamed)
-      pending.push_back(to);
+    return 0;
+  }
+
+  // The fake's full-precision time is its packed date and time.
+  ErrorState ReadTimes(const std::string& fileName, FileTimes* times) override {
+    if (ErrorState e = Inject("readtimes", fileName))
+      return e;
+    auto it = entries.find(fileName);
+    if (it == entries.end())
+      return kNoEntry;
+    times->modifiedSeconds = static_cast<std::int64_t>(Packed(it->second.modified));
+    return 0;
+  }
+
+  ErrorState SetTimes(const std::string& fileName,
+                      const FileTimes& times) override {
+    if (ErrorState e = Inject("settimes", fileName))
+      return e;
+    auto it = entries.find(fileName);
+    if (it == entries.end())
+      return kNoEntry;
+    it->second.modified =
+        Unpacked(static_cast<std::uint64_t>(times.modifiedSeconds));
     return 0;
   }
 

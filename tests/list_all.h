@@ -8,16 +8,29 @@
 
 #include "platform/platform.h"
 
-/// Every name a fresh listing of the folder yields.
-inline std::set<std::string> ListAll(Platform& platform) {
+/// Every ordinary file a fresh listing of the folder yields; the other
+/// names it yields go to `others`.
+inline std::set<std::string> ListAll(Platform& platform,
+                                     std::set<std::string>* others = nullptr) {
   std::set<std::string> names;
-  std::string name;
-  EXPECT_EQ(platform.ListFirst(&name), 0);
-  while (!name.empty()) {
-    names.insert(name);
-    EXPECT_EQ(platform.ListNext(&name), 0);
+  ListedName entry;
+  EXPECT_EQ(platform.ListFirst(&entry), 0);
+  while (!entry.fileName.empty()) {
+    if (entry.ordinary)
+      names.insert(entry.fileName);
+    else if (others != nullptr)
+      others->insert(entry.fileName);
+    EXPECT_EQ(platform.ListNext(&entry), 0);
   }
   return names;
+}
+
+/// Renames as the pass does: with the time the file has now.
+inline ErrorState RenameNow(Platform& platform, const std::string& from,
+                            const std::string& to) {
+  DateTime modified;
+  platform.ModifiedTime(from, &modified);
+  return platform.Rename(from, to, modified);
 }
 
 #endif  // STAMPNAME_TESTS_LIST_ALL_H_

@@ -86,5 +86,5 @@ status=0
 "$build/tests/system_platform_tests" \
   --gtest_filter='*RenameTierTest*:*SettlesOnTheTier*' || status=1
 "$build/tests/end_to_end_tests" \
-  --gtest_filter='*ExtensionCase*:*Concurrent*:*Killed*:*SecondRun*' || status=1
+  --gtest_filter='*ExtensionCase*:*Burst*:*Concurrent*:*Killed*:*SecondRun*' || status=1
 exit $status

@@ -1,11 +1,13 @@
 #include "pass_harness.h"
 
 #include <map>
+#include <string_view>
 #include <set>
 #include <sstream>
 #include <vector>
 
 #include "fake_folder.h"
+#include "name_table.h"
 #include "new_name.h"
 #include "renaming_pass.h"
 
@@ -17,6 +19,10 @@ struct Original {
   bool ordinary = true;
 };
 
+std::string_view ShotOf(std::string_view name) {
+  return name.substr(0, name.find('.'));
+}
+
 /// The fake folder, watching every rename the pass makes.
 class WatchedFolder : public FakeFolder {
  public:
@@ -24,10 +30,11 @@ class WatchedFolder : public FakeFolder {
   std::map<int, int> renamedTimes;
   std::ostringstream problems;
 
-  ErrorState Rename(const std::string& from, const std::string& to) override {
+  ErrorState Rename(const std::string& from, const std::string& to,
+                    const DateTime& stampedFrom) override {
     const auto source = entries.find(from);
     const int id = source != entries.end() ? source->second.id : 0;
-    const ErrorState error = FakeFolder::Rename(from, to);
+    const ErrorState error = FakeFolder::Rename(from, to, stampedFrom);
     if (error != 0)
       return error;
     ++renamedTimes[id];
@@ -36,13 +43,12 @@ class WatchedFolder : public FakeFolder {
     if (attempt == 0)
       problems << "'" << from << "' renamed to '" << to
                << "', not a name of its time; ";
-    // Every lower-numbered name must have been taken when this one was used.
-    for (int lower = 1; lower < attempt; ++lower) {
-      const std::string name =
-          NewName(Stamp(file.modified), lower, Extension(file.name));
-      if (!Taken(name))
-        problems << "'" << to << "' used while '" << name << "' was free; ";
-    }
+    // Every lower number must have been taken (but for case), for this file
+    // or for another file of its shot, which shares its number.
+    for (int lower = 1; lower < attempt; ++lower)
+      if (!TakenForShot(file, id, lower))
+        problems << "'" << to << "' used while number " << lower
+                 << " was free; ";
     return 0;
   }
 
@@ -56,18 +62,23 @@ class WatchedFolder : public FakeFolder {
     return 0;
   }
 
+  bool TakenForShot(const Original& file, int id, int number) {
+    for (const auto& [otherId, other] : originals) {
+      const bool sameShot = otherId == id ||
+                            (other.ordinary && other.modified == file.modified &&
+                             ShotOf(other.name) == ShotOf(file.name));
+      if (sameShot &&
+          Taken(NewName(Stamp(file.modified), number, Extension(other.name))))
+        return true;
+    }
+    return false;
+  }
+
+  /// The pass counts names that differ only in case as taken, wherever it
+  /// runs.
   bool Taken(const std::string& name) {
-    if (entries.count(name) != 0)
-      return true;
-    if (!caseInsensitive)
-      return false;
     for (const auto& [existing, entry] : entries)
-      if (existing.size() == name.size() &&
-          std::equal(existing.begin(), existing.end(), name.begin(),
-                     [](char a, char b) {
-                       return std::tolower(static_cast<unsigned char>(a)) ==
-                              std::tolower(static_cast<unsigned char>(b));
-                     }))
+      if (SameButForCase(existing, name))
         return true;
     return false;
   }
@@ -83,9 +94,10 @@ DateTime RandomTime(Choices& choices) {
 }
 
 std::string RandomName(Choices& choices, int serial) {
-  static const char* const kExtensions[] = {".jpg", ".JPG", ".tar.gz",
-                                            "",     ".",    ".jpeg.bak"};
-  switch (choices.Below(6)) {
+  // Shots of several files each, extensions that differ only in case.
+  static const char* const kExtensions[] = {".jpg", ".JPG",  ".tar.gz", "",
+                                            ".",    ".jpeg.bak", ".Jpg", ".CR2"};
+  switch (choices.Below(7)) {
     case 0: {  // a name some stamp already has, maybe numbered
       DateTime time = RandomTime(choices);
       time.year = 2020;
@@ -94,49 +106,112 @@ std::string RandomName(Choices& choices, int serial) {
     }
     case 1:
       return ".hidden" + std::to_string(serial);
+    case 2:
+      return (choices.OneIn(2) ? "F" : "f") + std::to_string(serial % 5) +
+             kExtensions[choices.Below(8)];
     default:
-      return "f" + std::to_string(serial) + kExtensions[choices.Below(6)];
+      return "f" + std::to_string(serial) + kExtensions[choices.Below(8)];
   }
 }
+
+/// Failures the real systems report: refused access, I/O errors, names too
+/// long. Never "taken" or "gone", which only the folder itself may say.
+/// Drawn once per name, so that a run over the same folder listed in
+/// another order meets the same failures.
+struct FailurePlan {
+  std::map<std::pair<std::string, std::string>, ErrorState> byCall;
+  int failingNext = -1;  // which listing call fails, -1: none
+  int failingSetTimes = -1;  // which call putting times back fails
+  bool failingFirst = false;
+
+  void Draw(Choices& choices, const std::vector<std::string>& names) {
+    const std::uint32_t odds = 2 + choices.Below(30);
+    static const ErrorState kFailures[] = {FakeFolder::kAccess, FakeFolder::kIo,
+                                           FakeFolder::kTooLong};
+    for (const std::string& name : names)
+      for (const char* op : {"time", "rename", "readtimes"})
+        if (choices.OneIn(odds))
+          byCall[{op, name}] = kFailures[choices.Below(3)];
+    failingFirst = choices.OneIn(odds * 4);
+    if (choices.OneIn(odds))
+      failingNext = static_cast<int>(choices.Below(40));
+    if (choices.OneIn(4))
+      failingSetTimes = static_cast<int>(choices.Below(10));
+  }
+};
 
 }  // namespace
 
 std::string CheckRandomRun(Choices& choices) {
   WatchedFolder folder;
-  folder.relistRenamed = choices.OneIn(2);
   folder.caseInsensitive = choices.OneIn(3);
+  if (choices.OneIn(4))
+    folder.renameResetsTimeTo = DateTime{2026, 12, 7, 20, 6, 28};
   const int count = static_cast<int>(choices.Below(40));
   for (int serial = 0; serial < count; ++serial) {
     const std::string name = RandomName(choices, serial);
-    if (folder.Taken(name))
+    if (folder.caseInsensitive ? folder.Taken(name)
+                               : folder.entries.count(name) != 0)
       continue;
     const DateTime modified = RandomTime(choices);
     const bool ordinary = name[0] != '.' && !choices.OneIn(8);
     const int id = folder.Add(name, modified, ordinary);
     folder.originals[id] = {name, modified, ordinary};
   }
+  const std::uint64_t shuffleSeed = choices.Below(1000);
 
-  // Failures the real systems report: refused access, I/O errors, names too
-  // long. Never "taken" or "gone", which only the folder itself may say.
-  const std::uint32_t failureOdds = 2 + choices.Below(30);
+  FailurePlan plan;
   const bool failAny = !choices.OneIn(3);
-  bool listingFailed = false;
+  if (failAny)
+    plan.Draw(choices, folder.order);
+  int nexts = 0, setTimes = 0;
+  std::string lostTime;  // the one file whose time may not come back
   std::map<std::string, int> timeReads;
-  folder.inject = [&](const std::string& op, const std::string& name) {
+  const auto inject = [&](const std::string& op, const std::string& name) {
     if (op == "time")
       ++timeReads[name];
-    if (!failAny || !choices.OneIn(failureOdds))
-      return ErrorState{0};
-    if (op == "list" || op == "next")
-      listingFailed = true;
-    static const ErrorState kFailures[] = {FakeFolder::kAccess, FakeFolder::kIo,
-                                           FakeFolder::kTooLong};
-    return kFailures[choices.Below(3)];
+    if (op == "list")
+      return plan.failingFirst ? FakeFolder::kIo : 0;
+    if (op == "next")
+      return nexts++ == plan.failingNext ? FakeFolder::kIo : 0;
+    if (op == "settimes" && setTimes++ == plan.failingSetTimes) {
+      lostTime = name;
+      return FakeFolder::kIo;
+    }
+    const auto it = plan.byCall.find({op, name});
+    return it != plan.byCall.end() ? it->second : 0;
   };
+  folder.inject = inject;
+  const bool listingFailed = plan.failingFirst || plan.failingNext >= 0;
+
+  // The same folder listed in another order, to compare with.
+  FakeFolder shuffled;
+  shuffled.caseInsensitive = folder.caseInsensitive;
+  shuffled.renameResetsTimeTo = folder.renameResetsTimeTo;
+  shuffled.entries = folder.entries;
+  shuffled.order = folder.order;
+  shuffled.Shuffle(shuffleSeed);
 
   const std::map<std::string, FakeFolder::Entry> before = folder.entries;
   const ExitStatus status = Main(folder);
   std::ostringstream& problems = folder.problems;
+
+  if (!listingFailed) {
+    std::map<std::string, int> reads;
+    timeReads.swap(reads);
+    const std::string lost = lostTime;
+    nexts = setTimes = 0;
+    shuffled.inject = inject;
+    const ExitStatus shuffledStatus = Main(shuffled);
+    std::map<std::string, int> names, shuffledNames;
+    for (const auto& [name, entry] : folder.entries) names[name] = entry.id;
+    for (const auto& [name, entry] : shuffled.entries)
+      shuffledNames[name] = entry.id;
+    if (names != shuffledNames || status != shuffledStatus)
+      problems << "another listing order gave other names; ";
+    timeReads.swap(reads);
+    lostTime = lost;
+  }
 
   std::multiset<int> idsBefore, idsAfter;
   for (const auto& [name, entry] : before) idsBefore.insert(entry.id);
@@ -156,22 +231,41 @@ std::string CheckRandomRun(Choices& choices) {
     }
     if (folder.renamedTimes[id] > 1)
       problems << "'" << file.name << "' was renamed more than once; ";
+    if (WatchedFolder::AttemptOf(file, file.name) != 0 && now != file.name)
+      problems << "'" << file.name << "' bore its own name but moved; ";
+    if (now.empty()) {
+      problems << "'" << file.name << "' vanished; ";
+      continue;
+    }
+    if (folder.entries.at(now).modified != file.modified && now != lostTime)
+      problems << "'" << file.name << "' lost its time; ";
     if (WatchedFolder::AttemptOf(file, now) == 0) {
       allStamped = false;
       if (now != file.name)
         problems << "'" << file.name << "' has a foreign name '" << now
                  << "'; ";
     }
+    // A name the run gave differs from every other name in more than case,
+    // as far as the run could list them.
+    if (now != file.name && !listingFailed)
+      for (const auto& [other, entry] : folder.entries)
+        if (other != now && SameButForCase(other, now))
+          problems << "'" << now << "' differs from '" << other
+                   << "' only in case; ";
   }
   for (const auto& [name, reads] : timeReads)
     if (reads > 1)
       problems << "'" << name << "' was handled " << reads << " times; ";
+  if (folder.listedAfterRename != 0)
+    problems << "the listing was read after a rename; ";
 
   if (status == kNoFolder && !listingFailed)
     problems << "no folder reported, yet it was there; ";
   if (status == kAllNamed && !allStamped)
     problems << "success reported, yet a file kept a foreign name; ";
-  if (status == kSomeKept && !failAny && !listingFailed && !unstampable) {
+  if (!lostTime.empty() && status != kSomeKept)
+    problems << "times could not be put back, yet success reported; ";
+  if (status == kSomeKept && !failAny && !unstampable) {
     // Without injected failures or unstampable years only a full set of 99
     // names keeps a name, and these folders are far too small for that.
     problems << "failure reported, yet nothing failed; ";

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 
 #include "fake_folder.h"
@@ -39,18 +40,61 @@ TEST(RenamingPassTest, MissingFolderEndsAtOnce) {
   EXPECT_TRUE(empty.renames.empty());
 }
 
-TEST(RenamingPassTest, SameSecondFilesGetNumberedNamesInListingOrder) {
+TEST(RenamingPassTest, SameSecondFilesAreNumberedInNameOrderWhateverTheListing) {
+  for (std::uint64_t seed = 0; seed < 4; ++seed) {
+    FakeFolder folder;
+    const int b = folder.Add("b.jpg", kMarch);
+    const int a0 = folder.Add("a0.jpg", kMarch);
+    const int a = folder.Add("a.jpg", kMarch);
+    const int upperC = folder.Add("C.jpg", kMarch);
+    const int other = folder.Add("d.png", kMarch);
+    folder.Shuffle(seed);
+
+    EXPECT_EQ(Main(folder), kAllNamed);
+    // Byte order: capitals before small letters, a shorter name first.
+    EXPECT_EQ(folder.NameOf(upperC), kStamp + ".jpg");
+    EXPECT_EQ(folder.NameOf(a), kStamp + " (02).jpg");
+    EXPECT_EQ(folder.NameOf(a0), kStamp + " (03).jpg");
+    EXPECT_EQ(folder.NameOf(b), kStamp + " (04).jpg");
+    EXPECT_EQ(folder.NameOf(other), kStamp + ".png");
+  }
+}
+
+TEST(RenamingPassTest, EachShotOfABurstKeepsOneNumberForAllItsFiles) {
   FakeFolder folder;
-  const int first = folder.Add("a.jpg", kMarch);
-  const int second = folder.Add("b.jpg", kMarch);
-  const int third = folder.Add("c.jpg", kMarch);
-  const int other = folder.Add("d.png", kMarch);
+  std::map<int, std::pair<int, std::string>> shotOf;  // id: shot, extension
+  for (int shot = 1; shot <= 8; ++shot)
+    for (const char* extension : {".CR2", ".JPG", ".CR2.xmp"})
+      if (shot != 3 || std::string(extension) == ".JPG")  // shot 3: no RAW
+        shotOf[folder.Add("IMG_000" + std::to_string(shot) + extension,
+                          kMarch)] = {shot, extension};
+  folder.Shuffle(11);
 
   EXPECT_EQ(Main(folder), kAllNamed);
-  EXPECT_EQ(folder.NameOf(first), kStamp + ".jpg");
-  EXPECT_EQ(folder.NameOf(second), kStamp + " (02).jpg");
-  EXPECT_EQ(folder.NameOf(third), kStamp + " (03).jpg");
-  EXPECT_EQ(folder.NameOf(other), kStamp + ".png");
+  for (const auto& [id, shot] : shotOf)
+    EXPECT_EQ(folder.NameOf(id), NewName(kStamp, shot.first, shot.second));
+}
+
+TEST(RenamingPassTest, AShotMovesOnTogetherWhereOneOfItsNamesIsTaken) {
+  FakeFolder folder;
+  folder.Add(kStamp + ".JPG", kMarch, /*ordinary=*/false);
+  const int raw = folder.Add("IMG_0001.CR2", kMarch);
+  const int jpeg = folder.Add("IMG_0001.JPG", kMarch);
+  // Taken only when the rename comes: that file alone goes on.
+  const int late = folder.Add("IMG_0002.CR2", kMarch);
+  const int lateJpeg = folder.Add("IMG_0002.JPG", kMarch);
+  folder.inject = [&](const std::string& op, const std::string& name) {
+    if (op == "rename" && name == "IMG_0002.CR2")
+      folder.entries.try_emplace(kStamp + " (03).CR2",
+                                 FakeFolder::Entry{kMarch, 99, false});
+    return ErrorState{0};
+  };
+
+  EXPECT_EQ(Main(folder), kAllNamed);
+  EXPECT_EQ(folder.NameOf(raw), kStamp + " (02).CR2");
+  EXPECT_EQ(folder.NameOf(jpeg), kStamp + " (02).JPG");
+  EXPECT_EQ(folder.NameOf(late), kStamp + " (04).CR2");
+  EXPECT_EQ(folder.NameOf(lateJpeg), kStamp + " (03).JPG");
 }
 
 TEST(RenamingPassTest, BurstCostsOneRenamePerFile) {
@@ -171,13 +215,13 @@ TEST(RenamingPassTest, YearsBeyondFourDigitsKeepTheName) {
   EXPECT_EQ(folder.NameOf(fine), "9999-12-31 23-59-59.jpg");
 }
 
-TEST(RenamingPassTest, ListingThatYieldsRenamedFilesAgainHandlesEachOnce) {
+TEST(RenamingPassTest, ListingIsReadWholeBeforeTheFirstRename) {
   FakeFolder folder;
-  folder.relistRenamed = true;
   for (int i = 0; i < 50; ++i)
     folder.Add("f" + std::to_string(i) + ".jpg", At(i % 5));
 
   EXPECT_EQ(Main(folder), kAllNamed);
+  EXPECT_EQ(folder.listedAfterRename, 0);
   EXPECT_EQ(folder.renames.size(), 50u);
   EXPECT_EQ(folder.timeReads, 50);
   EXPECT_EQ(folder.entries.count("2020-06-01 12-00-04 (10).jpg"), 1u);
@@ -190,8 +234,7 @@ TEST(RenamingPassTest, SecondRunOverARenamedFolderChangesNothing) {
   ASSERT_EQ(Main(folder), kAllNamed);
   const auto named = folder.entries;
 
-  // Name order lists numbered names before the plain names they are
-  // numbered after: the plain name is not yet known to be taken.
+  // Listed in name order this time.
   folder.order.clear();
   for (const auto& [name, entry] : named)
     folder.order.push_back(name);
@@ -202,11 +245,43 @@ TEST(RenamingPassTest, SecondRunOverARenamedFolderChangesNothing) {
     EXPECT_EQ(folder.NameOf(entry.id), name);
 }
 
-TEST(RenamingPassTest, NumberedNameMovesDownWhenItsPlainStampIsFree) {
+TEST(RenamingPassTest, NamedFilesStayAndARerunAfterADeletionMovesNothing) {
   FakeFolder folder;
   const int numbered = folder.Add(kStamp + " (05).jpg", kMarch);
+  const int unnumbered = folder.Add(kStamp + ".png", kMarch);
+  for (int i = 0; i < 4; ++i)
+    folder.Add("f" + std::to_string(i) + ".jpg", kMarch);
+  ASSERT_EQ(Main(folder), kAllNamed);
+  EXPECT_EQ(folder.NameOf(numbered), kStamp + " (05).jpg");
+  EXPECT_EQ(folder.NameOf(unnumbered), kStamp + ".png");
+  EXPECT_EQ(folder.entries.count(kStamp + " (06).jpg"), 0u);
+
+  // One bad shot deleted: the others keep their numbers; a new file of that
+  // second takes the lowest free one.
+  folder.entries.erase(kStamp + " (02).jpg");
+  const auto named = folder.entries;
+  folder.order.clear();
+  for (const auto& [name, entry] : named)
+    folder.order.push_back(name);
+  const int late = folder.Add("late.jpg", kMarch);
+  folder.renames.clear();
+
   EXPECT_EQ(Main(folder), kAllNamed);
-  EXPECT_EQ(folder.NameOf(numbered), kStamp + ".jpg");
+  for (const auto& [name, entry] : named)
+    EXPECT_EQ(folder.NameOf(entry.id), name);
+  EXPECT_EQ(folder.NameOf(late), kStamp + " (02).jpg");
+  EXPECT_EQ(folder.renames.size(), 1u);
+}
+
+TEST(RenamingPassTest, NamesThatOtherFilesFreeServeTheSameRun) {
+  FakeFolder folder;
+  // An edited photo of 2010 still bearing the name of its 2009 original.
+  const int edited = folder.Add(kStamp + ".jpg", {2010, 1, 1, 0, 0, 0});
+  const int photo = folder.Add("photo.jpg", kMarch);
+
+  EXPECT_EQ(Main(folder), kAllNamed);
+  EXPECT_EQ(folder.NameOf(edited), "2010-01-01 00-00-00.jpg");
+  EXPECT_EQ(folder.NameOf(photo), kStamp + ".jpg");
 }
 
 TEST(RenamingPassTest, UnreadableListingIsAFailure) {
@@ -223,15 +298,51 @@ TEST(RenamingPassTest, UnreadableListingIsAFailure) {
   EXPECT_EQ(folder.NameOf(2), "second.jpg");
 }
 
-TEST(RenamingPassTest, CaseFoldingFileSystemDecidesWhatIsTaken) {
+TEST(RenamingPassTest, NamesThatDifferOnlyInCaseCountAsTakenEverywhere) {
+  for (const bool folds : {false, true}) {
+    FakeFolder folder;
+    folder.caseInsensitive = folds;
+    const int lower = folder.Add("a.jpg", kMarch);
+    const int upper = folder.Add("b.JPG", kMarch);
+    const int mixed = folder.Add("c.Jpg", kMarch);
+    // One shot from the camera and exported: no number can serve both.
+    const int camera = folder.Add("IMG_0001.JPG", At(1));
+    const int exported = folder.Add("IMG_0001.jpg", At(1));
+    const int raw = folder.Add("IMG_0001.CR2", At(1));
+
+    EXPECT_EQ(Main(folder), kAllNamed);
+    EXPECT_EQ(folder.NameOf(lower), kStamp + ".jpg");
+    EXPECT_EQ(folder.NameOf(upper), kStamp + " (02).JPG");
+    EXPECT_EQ(folder.NameOf(mixed), kStamp + " (03).Jpg");
+    EXPECT_EQ(folder.NameOf(camera), "2020-06-01 12-00-01.JPG");
+    EXPECT_EQ(folder.NameOf(raw), "2020-06-01 12-00-01.CR2");
+    EXPECT_EQ(folder.NameOf(exported), "2020-06-01 12-00-01 (02).jpg");
+  }
+}
+
+TEST(RenamingPassTest, TimesAreSetBackWhereARenameResetsThem) {
   FakeFolder folder;
-  folder.caseInsensitive = true;
-  const int lower = folder.Add("a.jpg", kMarch);
-  const int upper = folder.Add("b.JPG", kMarch);
+  folder.renameResetsTimeTo = DateTime{2026, 12, 7, 20, 6, 28};
+  const int first = folder.Add("a.jpg", At(1));
+  const int second = folder.Add("b.jpg", At(2));
+  const int third = folder.Add("c.jpg", At(3));
 
   EXPECT_EQ(Main(folder), kAllNamed);
-  EXPECT_EQ(folder.NameOf(lower), kStamp + ".jpg");
-  EXPECT_EQ(folder.NameOf(upper), kStamp + " (02).JPG");
+  EXPECT_EQ(folder.entries.at(folder.NameOf(first)).modified, At(1));
+  EXPECT_EQ(folder.entries.at(folder.NameOf(second)).modified, At(2));
+
+  // Where a time cannot be put back, no further file is renamed.
+  FakeFolder failing;
+  failing.renameResetsTimeTo = folder.renameResetsTimeTo;
+  failing.Add("a.jpg", At(1));
+  const int stays = failing.Add("b.jpg", At(2));
+  failing.inject = [](const std::string& op, const std::string&) {
+    return op == "settimes" ? FakeFolder::kIo : 0;
+  };
+  EXPECT_EQ(Main(failing), kSomeKept);
+  EXPECT_EQ(failing.NameOf(stays), "b.jpg");
+  EXPECT_EQ(failing.renames.size(), 1u);
+  EXPECT_EQ(folder.NameOf(third), "2020-06-01 12-00-03.jpg");
 }
 
 }  // namespace

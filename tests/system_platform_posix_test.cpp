@@ -44,7 +44,7 @@ TEST_P(RenameTierTest, MovesTheFileWithItsContentAndTime) {
   SystemPlatform platform(GetParam());
   ListAll(platform);
 
-  EXPECT_EQ(platform.Rename("photo.jpg", "new.jpg"), 0);
+  EXPECT_EQ(RenameNow(platform, "photo.jpg", "new.jpg"), 0);
   EXPECT_EQ(Snapshot(here.rename()),
             (std::map<std::string, std::string>{{"new.jpg", "pixels"}}));
   EXPECT_EQ(ModifiedOf(here.rename() / "new.jpg"), when);
@@ -61,9 +61,9 @@ TEST_P(RenameTierTest, NeverReplacesAFileOrAFolder) {
   ListAll(platform);
   const auto before = Snapshot(here.rename());
 
-  const ErrorState onFile = platform.Rename("a.jpg", "b.jpg");
+  const ErrorState onFile = RenameNow(platform, "a.jpg", "b.jpg");
   EXPECT_EQ(platform.Classify(onFile), Failure::kTaken);
-  const ErrorState onFolder = platform.Rename("a.jpg", "dir.jpg");
+  const ErrorState onFolder = RenameNow(platform, "a.jpg", "dir.jpg");
   EXPECT_EQ(platform.Classify(onFolder), Failure::kTaken);
   EXPECT_EQ(Snapshot(here.rename()), before);
   EXPECT_EQ(ModifiedOf(here.rename() / "b.jpg"), 2000);
@@ -74,30 +74,36 @@ TEST_P(RenameTierTest, VanishedFileIsGoneAndLeavesNoTrace) {
   SystemPlatform platform(GetParam());
   ListAll(platform);
 
-  const ErrorState error = platform.Rename("missing.jpg", "new.jpg");
+  const ErrorState error = RenameNow(platform, "missing.jpg", "new.jpg");
   EXPECT_EQ(platform.Classify(error), Failure::kGone);
   EXPECT_TRUE(Snapshot(here.rename()).empty());
 }
 
-TEST(SystemPlatformTest, ReservingRenameRefusesAFileChangedSinceItsTimeRead) {
+class TwoStepTest : public testing::TestWithParam<Tier> {};
+
+TEST_P(TwoStepTest, RefusesAFileChangedSinceItsTimeWasRead) {
   InScratchFolder here;
   WriteFile(here.rename() / "a.jpg", "a", 1000);
-  SystemPlatform platform(Tier::kReserveThenRename);
+  SystemPlatform platform(GetParam());
   ListAll(platform);
   DateTime modified;
   ASSERT_EQ(platform.ModifiedTime("a.jpg", &modified), 0);
   WriteFile(here.rename() / "a.jpg", "rewritten", 2000);
 
-  EXPECT_EQ(platform.Classify(platform.Rename("a.jpg", "new.jpg")),
+  EXPECT_EQ(platform.Classify(platform.Rename("a.jpg", "new.jpg", modified)),
             Failure::kChanged);
   EXPECT_EQ(Snapshot(here.rename()),
             (std::map<std::string, std::string>{{"a.jpg", "rewritten"}}));
   // Read again, the time is the new one, and the rename goes ahead.
   ASSERT_EQ(platform.ModifiedTime("a.jpg", &modified), 0);
   EXPECT_EQ(modified.second, 20);
-  EXPECT_EQ(platform.Rename("a.jpg", "new.jpg"), 0);
+  EXPECT_EQ(platform.Rename("a.jpg", "new.jpg", modified), 0);
   EXPECT_EQ(ModifiedOf(here.rename() / "new.jpg"), 2000);
 }
+
+INSTANTIATE_TEST_SUITE_P(TwoStepTiers, TwoStepTest,
+                         testing::Values(Tier::kLinkThenUnlink,
+                                         Tier::kReserveThenRename));
 
 INSTANTIATE_TEST_SUITE_P(AllTiers, RenameTierTest,
                          testing::Values(Tier::kNoReplaceRename,
@@ -120,8 +126,8 @@ TEST(SystemPlatformTest, SettlesOnTheTierTheFileSystemAllows) {
   SystemPlatform platform;
   ListAll(platform);
 
-  EXPECT_EQ(platform.Rename("a.jpg", "c.jpg"), 0);
-  EXPECT_EQ(platform.Classify(platform.Rename("b.jpg", "c.jpg")),
+  EXPECT_EQ(RenameNow(platform, "a.jpg", "c.jpg"), 0);
+  EXPECT_EQ(platform.Classify(RenameNow(platform, "b.jpg", "c.jpg")),
             Failure::kTaken);
   EXPECT_EQ(static_cast<int>(platform.tier()), std::atoi(expected));
   EXPECT_EQ(Snapshot(here.rename()),
@@ -142,16 +148,21 @@ TEST(SystemPlatformTest, ListsOnlyOrdinaryVisibleFiles) {
   ASSERT_EQ(mkfifo((here.rename() / "fifo").c_str(), 0600), 0);
 
   SystemPlatform platform;
-  EXPECT_EQ(ListAll(platform), (std::set<std::string>{"plain.jpg", "no dot"}));
+  std::set<std::string> others;
+  EXPECT_EQ(ListAll(platform, &others),
+            (std::set<std::string>{"plain.jpg", "no dot"}));
+  // Listed all the same: they take their names.
+  EXPECT_EQ(others, (std::set<std::string>{".profile", "sub", "link.jpg",
+                                           "dirlink", "fifo"}));
 }
 
 TEST(SystemPlatformTest, MissingOrNonFolderRenameCannotBeListed) {
   InScratchFolder here;
   fs::remove(here.rename());
-  std::string name = "stale";
+  ListedName name{"stale", true};
   SystemPlatform missing;
   EXPECT_EQ(missing.ListFirst(&name), ENOENT);
-  EXPECT_EQ(name, "");
+  EXPECT_EQ(name.fileName, "");
 
   WriteFile(here.rename(), "not a folder", 1000);
   SystemPlatform notFolder;

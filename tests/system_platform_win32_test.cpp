@@ -77,8 +77,12 @@ TEST(Win32PlatformTest, ListsOrdinaryFilesByTheirFullUnicodeNames) {
   fs::create_directory(here.rename() / "sub.jpg");
 
   SystemPlatform platform;
-  EXPECT_EQ(ListAll(platform), (std::set<std::string>{"plain.jpg", unicode}));
-  EXPECT_EQ(platform.Rename(unicode, "x \xF0\x9F\x98\x80.JPG"), 0);
+  std::set<std::string> others;
+  EXPECT_EQ(ListAll(platform, &others),
+            (std::set<std::string>{"plain.jpg", unicode}));
+  EXPECT_EQ(others,
+            (std::set<std::string>{"hidden.jpg", "system.jpg", "sub.jpg"}));
+  EXPECT_EQ(RenameNow(platform, unicode, "x \xF0\x9F\x98\x80.JPG"), 0);
   EXPECT_TRUE(fs::exists(here.rename() / W("x \xF0\x9F\x98\x80.JPG")));
 }
 
@@ -90,11 +94,11 @@ TEST(Win32PlatformTest, NeverReplacesAFileOrAFolder) {
   SystemPlatform platform;
   ListAll(platform);
 
-  EXPECT_EQ(platform.Classify(platform.Rename("a.jpg", "b.jpg")),
+  EXPECT_EQ(platform.Classify(RenameNow(platform, "a.jpg", "b.jpg")),
             Failure::kTaken);
-  EXPECT_EQ(platform.Classify(platform.Rename("a.jpg", "dir.jpg")),
+  EXPECT_EQ(platform.Classify(RenameNow(platform, "a.jpg", "dir.jpg")),
             Failure::kTaken);
-  EXPECT_EQ(platform.Classify(platform.Rename("gone.jpg", "c.jpg")),
+  EXPECT_EQ(platform.Classify(RenameNow(platform, "gone.jpg", "c.jpg")),
             Failure::kGone);
   std::ifstream b(here.rename() / "b.jpg");
   std::string content;
@@ -115,17 +119,17 @@ TEST(Win32PlatformTest, NamesBeyond260CharactersWork) {
   EXPECT_EQ(ListAll(platform), (std::set<std::string>{longName}));
   DateTime modified;
   EXPECT_EQ(platform.ModifiedTime(longName, &modified), 0);
-  EXPECT_EQ(platform.Rename(longName, newName), 0);
+  EXPECT_EQ(RenameNow(platform, longName, newName), 0);
   EXPECT_EQ(ListAll(platform), (std::set<std::string>{newName}));
 }
 
 TEST(Win32PlatformTest, MissingFolderCannotBeListed) {
   InScratchFolder here;
   fs::remove(here.rename());
-  std::string name;
+  ListedName name;
   SystemPlatform platform;
   EXPECT_NE(platform.ListFirst(&name), 0);
-  EXPECT_EQ(name, "");
+  EXPECT_EQ(name.fileName, "");
 }
 
 }  // namespace

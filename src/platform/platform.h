@@ -19,6 +19,20 @@ enum class Failure {
   kOther,  // anything else: refused access, name too long, I/O error, ...
 };
 
+/// One name of the folder's listing.
+struct ListedName {
+  std::string fileName;   // empty at the listing's end
+  bool ordinary = false;  // false: a folder, link, hidden or system file...
+};
+
+/// A file's access and modification times at the file system's precision.
+struct FileTimes {
+  std::int64_t accessSeconds = 0;
+  std::int64_t accessNanoseconds = 0;
+  std::int64_t modifiedSeconds = 0;
+  std::int64_t modifiedNanoseconds = 0;
+};
+
 /// The operations the renaming pass needs from the system, all on the one
 /// folder `Rename` of the current directory. Names carry no folder part.
 /// Tests replace it with an in-memory folder.
@@ -26,21 +40,32 @@ class Platform {
  public:
   virtual ~Platform() = default;
 
-  /// Opens the folder's listing and yields its first ordinary file, or an
-  /// empty name when it has none. Fails when the folder is missing or
+  /// Opens the folder's listing and yields its first name, or an empty name
+  /// when it has none. Every name counts, not only ordinary files: a folder
+  /// or a hidden file takes a name too. Fails when the folder is missing or
   /// cannot be opened as a folder.
-  virtual ErrorState ListFirst(std::string* fileName) = 0;
+  virtual ErrorState ListFirst(ListedName* entry) = 0;
 
-  /// Yields the listing's next ordinary file, or an empty name at its end.
-  virtual ErrorState ListNext(std::string* fileName) = 0;
+  /// Yields the listing's next name, or an empty name at its end.
+  virtual ErrorState ListNext(ListedName* entry) = 0;
 
   /// The file's last-modified time as local wall-clock time.
   virtual ErrorState ModifiedTime(const std::string& fileName,
                                   DateTime* modified) = 0;
 
-  /// Gives the file the new name. Never replaces an existing file or
-  /// folder: when `to` is taken it fails and both names stay as they were.
-  virtual ErrorState Rename(const std::string& from, const std::string& to) = 0;
+  /// Gives the file the new name, made from the time `stampedFrom`. Never
+  /// replaces an existing file or folder: when `to` is taken it fails and
+  /// both names stay as they were. A rename in two steps refuses with
+  /// kChanged when the file under `from` no longer has that time.
+  virtual ErrorState Rename(const std::string& from, const std::string& to,
+                            const DateTime& stampedFrom) = 0;
+
+  /// The file's times as the file system holds them, past any cache.
+  virtual ErrorState ReadTimes(const std::string& fileName,
+                               FileTimes* times) = 0;
+
+  virtual ErrorState SetTimes(const std::string& fileName,
+                              const FileTimes& times) = 0;
 
   /// How the pass should read a failure this platform reported.
   virtual Failure Classify(ErrorState error) const = 0;

@@ -1,4 +1,4 @@
-// renameat2 and RENAME_NOREPLACE; before any header reads it.
+// renameat2, RENAME_NOREPLACE and statx; before any header reads it.
 #ifndef _GNU_SOURCE
 #define _GNU_SOURCE
 #endif
@@ -6,11 +6,13 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <vector>
 
 #include "system_platform.h"
 
@@ -21,6 +23,11 @@ namespace {
 /// Hidden files (a leading dot) are left alone; so are "." and "..".
 bool Hidden(const char* name) {
   return name[0] == '.';
+}
+
+bool Dots(const char* name) {
+  return name[0] == '.' &&
+         (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
 
 /// The kernel's atomic rename that refuses a taken name, where it has one.
@@ -47,100 +54,14 @@ bool RefusesLinks(int error) {
          error == EMLINK || error == ENOSYS;
 }
 
-}  // namespace
-
-struct SystemPlatform::Folder {
-  DIR* listing = nullptr;
-  int fd = -1;  // the listing's own descriptor; every name is resolved in it
-  // The metadata last read, and of which name: the listing reads it where
-  // the folder does not tell file types, and the time read and a rename
-  // that reserves its name first use it again.
-  std::string statName;
-  struct stat statOfName {};
-
-  void Remember(const char* name, const struct stat& st) {
-    statName.assign(name);
-    statOfName = st;
-  }
-  const struct stat* Recall(const std::string& name) const {
-    return !statName.empty() && statName == name ? &statOfName : nullptr;
-  }
-
-  ~Folder() {
-    if (listing != nullptr)
-      closedir(listing);
-  }
-};
-
-SystemPlatform::SystemPlatform(RenameTier firstTier)
-    : folder_(std::make_unique<Folder>()), tier_(firstTier) {}
-
-SystemPlatform::~SystemPlatform() = default;
-
-ErrorState SystemPlatform::ListFirst(std::string* fileName) {
-  fileName->clear();
-  // Held open for the whole run, so that every later step acts on this one
-  // folder even if `Rename` is moved or replaced meanwhile.
-  const int fd = open(folderPrefix, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0)
-    return errno;
-  DIR* listing = fdopendir(fd);
-  if (listing == nullptr) {
-    const int error = errno;
-    close(fd);
-    return error;
-  }
-  folder_->listing = listing;
-  folder_->fd = fd;
-  return ListNext(fileName);
+bool SameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-ErrorState SystemPlatform::ListNext(std::string* fileName) {
-  fileName->clear();
-  folder_->statName.clear();  // may name a file that has gone since
-  if (folder_->listing == nullptr)
-    return 0;
-  for (;;) {
-    errno = 0;
-    const dirent* entry = readdir(folder_->listing);
-    if (entry == nullptr)
-      return errno;
-    if (Hidden(entry->d_name))
-      continue;
-    if (entry->d_type == DT_REG) {
-      fileName->assign(entry->d_name);
-      return 0;
-    }
-    if (entry->d_type != DT_UNKNOWN)
-      continue;
-    // Symbolic links count by what they are, not by what they point to.
-    struct stat st;
-    if (fstatat(folder_->fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
-        !S_ISREG(st.st_mode))
-      continue;
-    folder_->Remember(entry->d_name, st);
-    fileName->assign(entry->d_name);
-    return 0;
-  }
-}
-
-ErrorState SystemPlatform::ModifiedTime(const std::string& fileName,
-                                        DateTime* modified) {
-  struct stat st;
-  if (const struct stat* listed = folder_->Recall(fileName)) {
-    st = *listed;
-  } else {
-    if (fstatat(folder_->fd, fileName.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-      return errno;
-    folder_->Remember(fileName.c_str(), st);
-  }
-  // Replaced by a folder or a link since it was listed: the ordinary file
-  // that was listed is gone.
-  if (!S_ISREG(st.st_mode))
-    return ENOENT;
-
+/// Local wall-clock time of `when`; 0 or the failure.
+int ToLocal(time_t when, DateTime* modified) {
   struct tm local;
-  if (localtime_r(&st.st_mtime, &local) == nullptr)
+  if (localtime_r(&when, &local) == nullptr)
     return errno != 0 ? errno : EOVERFLOW;
   const long long year = 1900LL + local.tm_year;
   // Out of range years are caught by the pass; keep them out of range.
@@ -153,83 +74,246 @@ ErrorState SystemPlatform::ModifiedTime(const std::string& fileName,
   return 0;
 }
 
+/// Whether `st` is still an ordinary file of the time its new name was
+/// made from.
+bool StillStamped(const struct stat& st, const DateTime& stampedFrom) {
+  DateTime now;
+  return S_ISREG(st.st_mode) && ToLocal(st.st_mtime, &now) == 0 &&
+         now == stampedFrom;
+}
+
+}  // namespace
+
+struct SystemPlatform::Folder {
+  DIR* listing = nullptr;
+  // Reservations whose removal failed; tried again before the run ends.
+  std::vector<std::pair<std::string, struct stat>> leftovers;
+
+  int fd() const { return dirfd(listing); }
+
+  /// Removes an empty reservation of this run, if it still bears `name`.
+  bool RemoveReservation(const char* name, const struct stat& reserved) {
+    struct stat st;
+    if (fstatat(fd(), name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+      return errno == ENOENT;
+    if (!SameFile(st, reserved) || st.st_size != 0)
+      return true;  // not ours any more: nothing of ours to take away
+    return unlinkat(fd(), name, 0) == 0 || errno == ENOENT;
+  }
+
+  ~Folder() {
+    if (listing == nullptr)
+      return;
+    for (const auto& [name, reserved] : leftovers)
+      RemoveReservation(name.c_str(), reserved);
+    closedir(listing);  // and with it the lock
+  }
+};
+
+SystemPlatform::SystemPlatform(RenameTier firstTier)
+    : folder_(std::make_unique<Folder>()), tier_(firstTier) {}
+
+SystemPlatform::~SystemPlatform() = default;
+
+ErrorState SystemPlatform::ListFirst(ListedName* entry) {
+  entry->fileName.clear();
+  // Held open for the whole run, so that every later step acts on this one
+  // folder even if `Rename` is moved or replaced meanwhile.
+  const int fd = open(folderPrefix, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0)
+    return errno;
+  // One run at a time in a folder: a second one waits here, then finds the
+  // first one's work done. File systems without locks go on without.
+  while (flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+  }
+  DIR* listing = fdopendir(fd);
+  if (listing == nullptr) {
+    const int error = errno;
+    close(fd);
+    return error;
+  }
+  folder_->listing = listing;
+  return ListNext(entry);
+}
+
+ErrorState SystemPlatform::ListNext(ListedName* entry) {
+  entry->fileName.clear();
+  if (folder_->listing == nullptr)
+    return 0;
+  for (;;) {
+    errno = 0;
+    const dirent* found = readdir(folder_->listing);
+    if (found == nullptr)
+      return errno;
+    if (Dots(found->d_name))
+      continue;
+    entry->fileName.assign(found->d_name);
+    entry->ordinary = false;
+    if (Hidden(found->d_name))
+      return 0;
+    if (found->d_type == DT_UNKNOWN) {
+      // Symbolic links count by what they are, not by what they point to.
+      struct stat st;
+      entry->ordinary =
+          fstatat(folder_->fd(), found->d_name, &st, AT_SYMLINK_NOFOLLOW) ==
+              0 &&
+          S_ISREG(st.st_mode);
+    } else {
+      entry->ordinary = found->d_type == DT_REG;
+    }
+    return 0;
+  }
+}
+
+ErrorState SystemPlatform::ModifiedTime(const std::string& fileName,
+                                        DateTime* modified) {
+  struct stat st;
+  if (fstatat(folder_->fd(), fileName.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+    return errno;
+  // Replaced by a folder or a link since it was listed: the ordinary file
+  // that was listed is gone.
+  if (!S_ISREG(st.st_mode))
+    return ENOENT;
+  return ToLocal(st.st_mtime, modified);
+}
+
 ErrorState SystemPlatform::Rename(const std::string& from,
-                                  const std::string& to) {
-  const int fd = folder_->fd;
+                                  const std::string& to,
+                                  const DateTime& stampedFrom) {
   const char* oldName = from.c_str();
   const char* newName = to.c_str();
-
   if (tier_ == RenameTier::kNoReplaceRename) {
-    const int error = RenameNoReplace(fd, oldName, newName);
+    const int error = RenameNoReplace(folder_->fd(), oldName, newName);
     if (!RefusesNoReplace(error))
       return error;
     tier_ = RenameTier::kLinkThenUnlink;
   }
-
   if (tier_ == RenameTier::kLinkThenUnlink) {
-    if (linkat(fd, oldName, fd, newName, 0) == 0) {
-      if (unlinkat(fd, oldName, 0) == 0)
-        return 0;
-      const int error = errno;
-      // Drop the new link again so the file keeps exactly its old name; but
-      // only while the file has another name, so that no data can go.
-      struct stat st;
-      if (fstatat(fd, newName, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-          st.st_nlink > 1)
-        unlinkat(fd, newName, 0);
-      return error;
-    }
-    const int error = errno;
-    if (!RefusesLinks(error))
+    const int error = LinkThenUnlink(oldName, newName, stampedFrom);
+    if (error != kLinksRefused)
       return error;
     tier_ = RenameTier::kReserveThenRename;
   }
+  if (tier_ == RenameTier::kReserveThenRename)
+    return ReserveThenRename(oldName, newName, stampedFrom);
+  return stoppedBy_;
+}
 
+int SystemPlatform::LinkThenUnlink(const char* from, const char* to,
+                                   const DateTime& stampedFrom) {
+  const int fd = folder_->fd();
+  if (linkat(fd, from, fd, to, 0) != 0)
+    return RefusesLinks(errno) ? kLinksRefused : errno;
+  // The new name holds whatever bore the old one at the link. That must be
+  // the file whose time gave the name, and the old name must still be that
+  // file when it goes: a name is only ever dropped beside another of its
+  // own file.
+  struct stat linked, old;
+  if (fstatat(fd, to, &linked, AT_SYMLINK_NOFOLLOW) != 0)
+    return errno;  // moved on by someone else: its old name stays
+  if (!StillStamped(linked, stampedFrom)) {
+    if (fstatat(fd, from, &old, AT_SYMLINK_NOFOLLOW) == 0 &&
+        SameFile(old, linked))
+      unlinkat(fd, to, 0);
+    return ESTALE;
+  }
+  if (fstatat(fd, from, &old, AT_SYMLINK_NOFOLLOW) != 0 ||
+      !SameFile(old, linked))
+    return EBUSY;  // both names stay; the old one holds another file now
+  if (unlinkat(fd, from, 0) == 0)
+    return 0;
+  const int error = errno;
+  // Drop the new link again so the file keeps exactly its old name. Where
+  // even that is refused (a folder that only grows, say), every further
+  // link would leave one more name behind: the run makes no more names.
+  struct stat st;
+  if (fstatat(fd, from, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+      SameFile(st, linked) && unlinkat(fd, to, 0) == 0) {
+    tier_ = RenameTier::kReserveThenRename;
+  } else {
+    tier_ = RenameTier::kNone;
+    stoppedBy_ = error;
+  }
+  return error;
+}
+
+int SystemPlatform::ReserveThenRename(const char* from, const char* to,
+                                      const DateTime& stampedFrom) {
+  const int fd = folder_->fd();
   // The exclusive create is what refuses a taken name here; the rename
   // that follows replaces nothing but the empty reservation.
-  const int reservation = openat(
-      fd, newName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  const int reservation =
+      openat(fd, to, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (reservation < 0)
     return errno;
-  // The reservation takes the file's own time: another run that lists it
-  // meanwhile then finds it already bearing its name, and leaves it be.
-  struct stat fresh;
-  const struct stat* timed = folder_->Recall(from);
-  if (timed == nullptr &&
-      fstatat(fd, oldName, &fresh, AT_SYMLINK_NOFOLLOW) == 0)
-    timed = &fresh;
-  if (timed != nullptr) {
-    const struct timespec times[2] = {{timed->st_atime, 0},
-                                      {timed->st_mtime, 0}};
+  struct stat reserved, source;
+  int error = 0;
+  if (fstat(reservation, &reserved) != 0 ||
+      fstatat(fd, from, &source, AT_SYMLINK_NOFOLLOW) != 0)
+    error = errno;
+  else if (!StillStamped(source, stampedFrom))
+    error = ESTALE;  // another file, or a changed one, bears the old name
+  if (error == 0) {
+    // The reservation takes the file's own time: another program that
+    // lists it meanwhile finds it already bearing its name.
+    const struct timespec times[2] = {{source.st_atime, 0},
+                                      {source.st_mtime, 0}};
     futimens(reservation, times);
   }
-  struct stat reserved;
-  const bool knowReserved = fstat(reservation, &reserved) == 0;
-  // The rename replaces whatever bears the old name by then, and that may
-  // no longer be the file whose time gave the new one: another run's
-  // reservation, listed before it got its time, may have been filled
-  // meanwhile. So look once more, as late as can be.
-  int error = 0;
-  struct stat now;
-  if (fstatat(fd, oldName, &now, AT_SYMLINK_NOFOLLOW) != 0)
-    error = errno;
-  else if (timed != nullptr &&
-           (now.st_dev != timed->st_dev || now.st_ino != timed->st_ino ||
-            now.st_mtime != timed->st_mtime)) {
-    folder_->Remember(oldName, now);  // for the time read that follows
-    error = ESTALE;
-  }
-  else if (renameat(fd, oldName, fd, newName) != 0)
-    error = errno;
-  if (error != 0) {
-    struct stat st;
-    if (knowReserved && fstatat(fd, newName, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-        st.st_dev == reserved.st_dev && st.st_ino == reserved.st_ino &&
-        st.st_size == 0)
-      unlinkat(fd, newName, 0);
-  }
+  // Closed before anything renames onto it or removes it: a network share
+  // refuses both while the file is open.
   close(reservation);
+  if (error == 0) {
+    // The rename replaces whatever bears the new name by then: it must
+    // still be this run's own empty reservation.
+    struct stat now;
+    if (fstatat(fd, to, &now, AT_SYMLINK_NOFOLLOW) != 0)
+      error = errno == ENOENT ? EBUSY : errno;
+    else if (!SameFile(now, reserved) || now.st_size != 0)
+      return EBUSY;  // someone else's now: leave it and keep the file
+    else if (renameat(fd, from, fd, to) != 0)
+      error = errno;
+  }
+  if (error != 0 && !folder_->RemoveReservation(to, reserved))
+    folder_->leftovers.emplace_back(to, reserved);
   return error;
+}
+
+ErrorState SystemPlatform::ReadTimes(const std::string& fileName,
+                                     FileTimes* times) {
+#if defined(STATX_MTIME) && defined(AT_STATX_FORCE_SYNC)
+  // Past the kernel's cache of a network or FUSE file system, which may
+  // still show the times from before a rename.
+  struct statx stx;
+  if (statx(folder_->fd(), fileName.c_str(),
+            AT_SYMLINK_NOFOLLOW | AT_STATX_FORCE_SYNC,
+            STATX_ATIME | STATX_MTIME, &stx) == 0) {
+    *times = {stx.stx_atime.tv_sec, stx.stx_atime.tv_nsec,
+              stx.stx_mtime.tv_sec, stx.stx_mtime.tv_nsec};
+    return 0;
+  }
+  if (errno != ENOSYS)
+    return errno;
+#endif
+  struct stat st;
+  if (fstatat(folder_->fd(), fileName.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+    return errno;
+  *times = {st.st_atim.tv_sec, st.st_atim.tv_nsec, st.st_mtim.tv_sec,
+            st.st_mtim.tv_nsec};
+  return 0;
+}
+
+ErrorState SystemPlatform::SetTimes(const std::string& fileName,
+                                    const FileTimes& times) {
+  const struct timespec both[2] = {
+      {static_cast<time_t>(times.accessSeconds),
+       static_cast<long>(times.accessNanoseconds)},
+      {static_cast<time_t>(times.modifiedSeconds),
+       static_cast<long>(times.modifiedNanoseconds)}};
+  return utimensat(folder_->fd(), fileName.c_str(), both,
+                   AT_SYMLINK_NOFOLLOW) == 0
+             ? 0
+             : errno;
 }
 
 Failure SystemPlatform::Classify(ErrorState error) const {

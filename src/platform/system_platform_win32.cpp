@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <cstdint>
+#include <cwchar>
 #include <string_view>
 
 #include "system_platform.h"
@@ -70,6 +72,49 @@ BOOL ToLocalTime(const DYNAMIC_TIME_ZONE_INFORMATION& zone,
   return SystemTimeToTzSpecificLocalTime(nullptr, &utc, local);
 }
 
+/// A lock that one run in a folder holds at a time, named after the folder's
+/// volume and file id so that every path to it meets the same lock, and
+/// made of nothing that stays behind. Null where it cannot be had.
+HANDLE LockFolder(const std::wstring& folder) {
+  const HANDLE handle = CreateFileW(
+      folder.c_str(), FILE_READ_ATTRIBUTES,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE)
+    return nullptr;
+  BY_HANDLE_FILE_INFORMATION info;
+  const BOOL known = GetFileInformationByHandle(handle, &info);
+  CloseHandle(handle);
+  if (!known)
+    return nullptr;
+  wchar_t id[64];
+  swprintf(id, 64, L"stampname-%08lx-%08lx%08lx", info.dwVolumeSerialNumber,
+           info.nFileIndexHigh, info.nFileIndexLow);
+  // Across sessions where allowed, else within this one.
+  HANDLE lock = CreateMutexW(nullptr, FALSE, (L"Global\\" + std::wstring(id)).c_str());
+  if (lock == nullptr)
+    lock = CreateMutexW(nullptr, FALSE, (L"Local\\" + std::wstring(id)).c_str());
+  if (lock == nullptr)
+    return nullptr;
+  const DWORD waited = WaitForSingleObject(lock, INFINITE);
+  if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
+    CloseHandle(lock);
+    return nullptr;
+  }
+  return lock;
+}
+
+std::int64_t Ticks(const FILETIME& time) {
+  return static_cast<std::int64_t>(
+      (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) |
+      time.dwLowDateTime);
+}
+
+FILETIME FromTicks(std::int64_t ticks) {
+  const auto bits = static_cast<std::uint64_t>(ticks);
+  return {static_cast<DWORD>(bits), static_cast<DWORD>(bits >> 32)};
+}
+
 ErrorState LastError() {
   const DWORD error = GetLastError();
   return error != 0 ? static_cast<ErrorState>(error) : ERROR_GEN_FAILURE;
@@ -80,6 +125,7 @@ ErrorState LastError() {
 struct SystemPlatform::Folder {
   std::wstring prefix;  // the folder's extended-length path and a separator
   HANDLE listing = INVALID_HANDLE_VALUE;
+  HANDLE lock = nullptr;
   WIN32_FIND_DATAW found{};
   bool foundPending = false;  // `found` holds an entry not yet looked at
   DYNAMIC_TIME_ZONE_INFORMATION zone{};
@@ -88,6 +134,10 @@ struct SystemPlatform::Folder {
   ~Folder() {
     if (listing != INVALID_HANDLE_VALUE)
       FindClose(listing);
+    if (lock != nullptr) {
+      ReleaseMutex(lock);
+      CloseHandle(lock);
+    }
   }
 
   std::wstring PathOf(const std::string& name) const {
@@ -100,11 +150,14 @@ SystemPlatform::SystemPlatform(RenameTier firstTier)
 
 SystemPlatform::~SystemPlatform() = default;
 
-ErrorState SystemPlatform::ListFirst(std::string* fileName) {
-  fileName->clear();
+ErrorState SystemPlatform::ListFirst(ListedName* entry) {
+  entry->fileName.clear();
   const std::wstring relative = Wide(folderPrefix);
   folder_->prefix =
       ExtendedPath(relative.substr(0, relative.size() - 1).c_str());
+  // One run at a time in a folder: a second one waits here, then finds the
+  // first one's work done.
+  folder_->lock = LockFolder(folder_->prefix);
   folder_->prefix += L'\\';
   folder_->listing = FindFirstFileExW(
       (folder_->prefix + L"*").c_str(), FindExInfoBasic, &folder_->found,
@@ -115,11 +168,11 @@ ErrorState SystemPlatform::ListFirst(std::string* fileName) {
     return error == ERROR_FILE_NOT_FOUND ? 0 : error;
   }
   folder_->foundPending = true;
-  return ListNext(fileName);
+  return ListNext(entry);
 }
 
-ErrorState SystemPlatform::ListNext(std::string* fileName) {
-  fileName->clear();
+ErrorState SystemPlatform::ListNext(ListedName* entry) {
+  entry->fileName.clear();
   if (folder_->listing == INVALID_HANDLE_VALUE)
     return 0;
   for (;;) {
@@ -129,10 +182,14 @@ ErrorState SystemPlatform::ListNext(std::string* fileName) {
       return error == ERROR_NO_MORE_FILES ? 0 : static_cast<ErrorState>(error);
     }
     folder_->foundPending = false;
-    if (Ordinary(folder_->found.dwFileAttributes, folder_->found.dwReserved0)) {
-      *fileName = Narrow(folder_->found.cFileName);
-      return 0;
-    }
+    const wchar_t* name = folder_->found.cFileName;
+    if (name[0] == L'.' &&
+        (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0')))
+      continue;
+    entry->fileName = Narrow(name);
+    entry->ordinary =
+        Ordinary(folder_->found.dwFileAttributes, folder_->found.dwReserved0);
+    return 0;
   }
 }
 
@@ -167,7 +224,7 @@ ErrorState SystemPlatform::ModifiedTime(const std::string& fileName,
 }
 
 ErrorState SystemPlatform::Rename(const std::string& from,
-                                  const std::string& to) {
+                                  const std::string& to, const DateTime&) {
   // Without MOVEFILE_REPLACE_EXISTING the move refuses a taken name, and
   // within one folder it is a rename, never a copy.
   const std::wstring newPath = folder_->PathOf(to);
@@ -178,6 +235,38 @@ ErrorState SystemPlatform::Rename(const std::string& from,
   if (error == ERROR_ACCESS_DENIED &&
       GetFileAttributesW(newPath.c_str()) != INVALID_FILE_ATTRIBUTES)
     return ERROR_ALREADY_EXISTS;
+  return error;
+}
+
+ErrorState SystemPlatform::ReadTimes(const std::string& fileName,
+                                     FileTimes* times) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(folder_->PathOf(fileName).c_str(),
+                            GetFileExInfoStandard, &data))
+    return LastError();
+  // 100-nanosecond ticks, kept whole in the seconds and nanoseconds.
+  const std::int64_t access = Ticks(data.ftLastAccessTime);
+  const std::int64_t write = Ticks(data.ftLastWriteTime);
+  *times = {access / 10000000, access % 10000000 * 100, write / 10000000,
+            write % 10000000 * 100};
+  return 0;
+}
+
+ErrorState SystemPlatform::SetTimes(const std::string& fileName,
+                                    const FileTimes& times) {
+  const HANDLE file = CreateFileW(
+      folder_->PathOf(fileName).c_str(), FILE_WRITE_ATTRIBUTES,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file == INVALID_HANDLE_VALUE)
+    return LastError();
+  const FILETIME access = FromTicks(times.accessSeconds * 10000000 +
+                                    times.accessNanoseconds / 100);
+  const FILETIME write = FromTicks(times.modifiedSeconds * 10000000 +
+                                   times.modifiedNanoseconds / 100);
+  const ErrorState error =
+      SetFileTime(file, nullptr, &access, &write) ? 0 : LastError();
+  CloseHandle(file);
   return error;
 }
 

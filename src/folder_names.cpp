@@ -1,0 +1,76 @@
+#include "folder_names.h"
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+
+#include "date_time.h"
+#include "new_name.h"
+
+namespace {
+
+constexpr std::size_t kBlockSize = 64 * 1024;
+
+}  // namespace
+
+FolderNames::FolderNames()
+    : taken_([this](NameTable::Reference reference, std::string* scratch) {
+        return TextOf(reference, scratch);
+      }) {}
+
+std::string_view FolderNames::Store(std::string_view name) {
+  // Names are never freed during a run: blocks of them, one allocation
+  // each, rather than one per name.
+  if (name.empty())
+    return {};
+  if (name.size() > blockFree_) {
+    const std::size_t size = std::max(kBlockSize, name.size());
+    blocks_.push_back(std::make_unique<char[]>(size));
+    blockNext_ = blocks_.back().get();
+    blockFree_ = size;
+  }
+  char* text = blockNext_;
+  std::memcpy(text, name.data(), name.size());
+  blockNext_ += name.size();
+  blockFree_ -= name.size();
+  return {text, name.size()};
+}
+
+FolderNames::Index FolderNames::Add(std::string_view name, bool ordinary) {
+  if (files_.size() * 2 + 1 > NameTable::kMaxReference)
+    throw std::length_error("too many names in one folder");
+  const Index index = static_cast<Index>(files_.size());
+  ListedFile& file = files_.emplace_back();
+  file.name = Store(name);
+  file.state = ordinary ? FileState::kPending : FileState::kNotOrdinary;
+  taken_.Insert(file.name, index * 2);
+  return index;
+}
+
+void FolderNames::Moved(Index index, int number) {
+  ListedFile& file = files_[index];
+  taken_.Erase(file.name, index * 2);
+  file.number = static_cast<std::uint8_t>(number);
+  file.state = FileState::kMoved;
+  taken_.Insert(NewNameOf(index, number), index * 2 + 1);
+}
+
+void FolderNames::Vanished(Index index) {
+  ListedFile& file = files_[index];
+  taken_.Erase(file.name, index * 2);
+  file.state = FileState::kGone;
+}
+
+std::string FolderNames::NewNameOf(Index index, int number) const {
+  const ListedFile& file = files_[index];
+  return NewName(Stamp(Unpacked(file.time)), number, Extension(file.name));
+}
+
+std::string_view FolderNames::TextOf(NameTable::Reference reference,
+                                     std::string* scratch) const {
+  const Index index = reference / 2;
+  if (reference % 2 == 0)
+    return files_[index].name;
+  *scratch = NewNameOf(index, files_[index].number);
+  return *scratch;
+}

@@ -1,0 +1,74 @@
+#ifndef STAMPNAME_FOLDER_NAMES_H_
+#define STAMPNAME_FOLDER_NAMES_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "name_table.h"
+
+/// Where a listed name stands in the run.
+enum class FileState : std::uint8_t {
+  kNotOrdinary,  // a folder, link, hidden file...: it only takes its name
+  kPending,      // an ordinary file that is still to get its name
+  kOwnName,      // bears a name the run could give it already, and keeps it
+  kMoved,        // took its new name in this run
+  kKept,         // a failure kept it under its listed name
+  kGone,         // it vanished from under its listed name
+};
+
+struct ListedFile {
+  std::string_view name;   // as listed
+  std::uint64_t time = 0;  // its last-modified time, Packed()
+  std::uint8_t number = 0; // attempt whose name it took in this run
+  FileState state = FileState::kNotOrdinary;
+};
+
+/// The folder as one run knows it: every listed name, what became of each,
+/// and which names are taken (but for case).
+class FolderNames {
+ public:
+  using Index = std::uint32_t;
+
+  FolderNames();
+  FolderNames(const FolderNames&) = delete;
+  FolderNames& operator=(const FolderNames&) = delete;
+
+  /// Adds a listed name, taken from now on.
+  Index Add(std::string_view name, bool ordinary);
+
+  std::size_t size() const { return files_.size(); }
+  ListedFile& operator[](Index index) { return files_[index]; }
+
+  bool Taken(std::string_view name) const { return taken_.Contains(name); }
+
+  /// The file left its listed name for the one of attempt `number`.
+  void Moved(Index index, int number);
+
+  /// The file is gone from under its listed name, which is free again.
+  void Vanished(Index index);
+
+  /// Something the listing did not show holds `name`.
+  void ReportedTaken(std::string_view name) { Add(name, false); }
+
+  /// The name of attempt `number` for the file: its stamp, the number's
+  /// suffix and its own extension.
+  std::string NewNameOf(Index index, int number) const;
+
+ private:
+  std::string_view Store(std::string_view name);
+  std::string_view TextOf(NameTable::Reference reference,
+                          std::string* scratch) const;
+
+  std::deque<ListedFile> files_;  // no reallocation peak as it grows
+  std::vector<std::unique_ptr<char[]>> blocks_;  // the names' text
+  char* blockNext_ = nullptr;
+  std::size_t blockFree_ = 0;
+  NameTable taken_;  // references: index * 2, + 1 for the name it took
+};
+
+#endif  // STAMPNAME_FOLDER_NAMES_H_
