@@ -43,21 +43,25 @@ FolderNames::Index FolderNames::Add(std::string_view name, bool ordinary) {
   ListedFile& file = files_.emplace_back();
   file.name = Store(name);
   file.state = ordinary ? FileState::kPending : FileState::kNotOrdinary;
-  taken_.Insert(file.name, index * 2);
+  file.stamped = !StampOf(file.name).empty();
+  if (file.stamped)
+    taken_.Insert(file.name, index * 2);
   return index;
 }
 
-void FolderNames::Moved(Index index, int number) {
+void FolderNames::Moved(Index index, int number, std::string_view newName) {
   ListedFile& file = files_[index];
-  taken_.Erase(file.name, index * 2);
+  if (file.stamped)
+    taken_.Erase(file.name, index * 2);
   file.number = static_cast<std::uint8_t>(number);
   file.state = FileState::kMoved;
-  taken_.Insert(NewNameOf(index, number), index * 2 + 1);
+  taken_.Insert(newName, index * 2 + 1);
 }
 
 void FolderNames::Vanished(Index index) {
   ListedFile& file = files_[index];
-  taken_.Erase(file.name, index * 2);
+  if (file.stamped)
+    taken_.Erase(file.name, index * 2);
   file.state = FileState::kGone;
 }
 

@@ -26,10 +26,16 @@ struct ListedFile {
   std::uint64_t time = 0;  // its last-modified time, Packed()
   std::uint8_t number = 0; // attempt whose name it took in this run
   FileState state = FileState::kNotOrdinary;
+  bool stamped = false;    // the name has the shape of a name the run gives
 };
 
 /// The folder as one run knows it: every listed name, what became of each,
 /// and which names are taken (but for case).
+///
+/// Only names of the shape the run gives (a stamp, maybe a number, an
+/// extension) are entered as taken: no other name can equal one of them,
+/// even but for case, so a first run over a camera's names keeps only the
+/// names it gives.
 class FolderNames {
  public:
   using Index = std::uint32_t;
@@ -46,8 +52,12 @@ class FolderNames {
 
   bool Taken(std::string_view name) const { return taken_.Contains(name); }
 
-  /// The file left its listed name for the one of attempt `number`.
-  void Moved(Index index, int number);
+  /// About `count` files are to take new names: room for them at once.
+  void ExpectNewNames(std::size_t count) { taken_.Reserve(count); }
+
+  /// The file left its listed name for `newName`, the one of attempt
+  /// `number`.
+  void Moved(Index index, int number, std::string_view newName);
 
   /// The file is gone from under its listed name, which is free again.
   void Vanished(Index index);

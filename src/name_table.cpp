@@ -76,14 +76,28 @@ void NameTable::Erase(std::string_view name, Reference reference) {
   }
 }
 
+void NameTable::Reserve(std::size_t more) {
+  // Room up to the fill at which Insert would grow the table.
+  std::size_t capacity = slots_.empty() ? 64 : slots_.size();
+  while ((live_ + more + 1) * 4 > capacity * 3)
+    capacity *= 2;
+  if (capacity > slots_.size())
+    Rehash(capacity);
+}
+
 void NameTable::Grow() {
-  // Erased slots are dropped on the way. Half full at most afterwards, so a
-  // run that moves every file (one entry out, one in) rehashes in place
-  // once every quarter of the slots rather than doubling.
-  std::vector<Slot> old = std::move(slots_);
+  // Half full at most afterwards, so a run that moves every file (one entry
+  // out, one in) rehashes in place once every quarter of the slots rather
+  // than doubling.
   std::size_t capacity = 64;
   while (capacity < (live_ + 1) * 2)
     capacity *= 2;
+  Rehash(capacity);
+}
+
+void NameTable::Rehash(std::size_t capacity) {
+  // Erased slots are dropped on the way.
+  std::vector<Slot> old = std::move(slots_);
   slots_.assign(capacity, Slot{});
   const std::size_t mask = capacity - 1;
   for (const Slot& slot : old) {

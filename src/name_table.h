@@ -42,6 +42,9 @@ class NameTable {
 
   std::size_t size() const { return live_; }
 
+  /// Makes room for `more` entries beyond those it holds.
+  void Reserve(std::size_t more);
+
  private:
   static constexpr Reference kEmpty = 0xFFFFFFFFu;
   static constexpr Reference kErased = 0xFFFFFFFEu;
@@ -53,6 +56,7 @@ class NameTable {
   static std::uint32_t HashOf(std::string_view name);
   bool Matches(const Slot& slot, std::uint32_t hash,
                std::string_view name) const;
+  void Rehash(std::size_t capacity);
   void Grow();
 
   TextOf textOf_;

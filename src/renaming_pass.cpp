@@ -30,6 +30,12 @@ std::string_view ShotOf(std::string_view name) {
   return name.substr(0, name.find('.'));
 }
 
+/// The extension, as a view of the name.
+std::string_view ExtensionOf(std::string_view name) {
+  const std::size_t dot = name.find('.');
+  return dot == std::string_view::npos ? std::string_view() : name.substr(dot);
+}
+
 class Pass {
  public:
   explicit Pass(Platform& platform) : platform_(platform) {}
@@ -46,7 +52,10 @@ class Pass {
   /// Reads the time of a file that changed once more, unless it has been
   /// read often enough; whether it is still to be named.
   bool Retimed(Index index, int timings);
-  Attempt Try(Index index, int number);
+  Attempt Try(Index index, int number, std::string to);
+  /// The lowest number that may still be free for the file's time and
+  /// extension (but for case).
+  int& LowestFree(const ListedFile& file);
   void KeepTimes(const std::string& newName, bool haveBefore,
                  const FileTimes& before);
   void Keep(Index index) {
@@ -63,6 +72,9 @@ class Pass {
   bool timesChecked_ = false;
   bool resetsTimes_ = false;
   bool stopped_ = false;
+  std::uint64_t lowestTime_ = 0;
+  bool lowestStamped_ = false;
+  std::vector<std::pair<std::string, int>> lowest_;  // by extension
 };
 
 ExitStatus Pass::Run() {
@@ -84,6 +96,7 @@ ExitStatus Pass::Run() {
       ReadTime(index);
 
   const std::vector<Index> order = RenamingOrder();
+  folder_.ExpectNewNames(order.size());
   for (auto first = order.begin(); first != order.end();) {
     const ListedFile& head = folder_[*first];
     const auto last = std::find_if(first, order.end(), [&](Index index) {
@@ -131,10 +144,8 @@ std::vector<Index> Pass::RenamingOrder() {
   std::sort(order.begin(), order.end(), [&](Index a, Index b) {
     const ListedFile& x = folder_[a];
     const ListedFile& y = folder_[b];
-    const bool xFrees = !StampOf(x.name).empty();
-    const bool yFrees = !StampOf(y.name).empty();
-    if (xFrees != yFrees)
-      return xFrees;
+    if (x.stamped != y.stamped)
+      return x.stamped;
     if (x.time != y.time)
       return x.time < y.time;
     const std::string_view xShot = ShotOf(x.name), yShot = ShotOf(y.name);
@@ -145,32 +156,55 @@ std::vector<Index> Pass::RenamingOrder() {
   return order;
 }
 
+int& Pass::LowestFree(const ListedFile& file) {
+  // While the files of one time are named, names of that time are only
+  // ever taken, never freed: the numbers below are known taken.
+  if (file.time != lowestTime_ || file.stamped != lowestStamped_) {
+    lowestTime_ = file.time;
+    lowestStamped_ = file.stamped;
+    lowest_.clear();
+  }
+  const std::string_view extension = ExtensionOf(file.name);
+  for (auto& [known, number] : lowest_)
+    if (SameButForCase(known, extension))
+      return number;
+  return lowest_.emplace_back(std::string(extension), 1).second;
+}
+
 void Pass::NameGroup(std::span<const Index> group) {
   // One number for the whole shot, the lowest at which every member's name
   // is free. Members whose extensions differ only in case cannot share one:
   // the first in name order stays with the shot, the others go alone.
   std::vector<Index> shared, alone;
+  int number = 1;
   for (const Index index : group) {
-    const std::string extension = Extension(folder_[index].name);
+    const std::string_view extension = ExtensionOf(folder_[index].name);
     const bool clashes =
         std::any_of(shared.begin(), shared.end(), [&](Index other) {
-          return SameButForCase(Extension(folder_[other].name), extension);
+          return SameButForCase(ExtensionOf(folder_[other].name), extension);
         });
     (clashes ? alone : shared).push_back(index);
+    if (!clashes)
+      number = std::max(number, LowestFree(folder_[index]));
   }
-  int number = 1;
-  for (; number <= kMaxAttempts; ++number)
-    if (std::none_of(shared.begin(), shared.end(), [&](Index index) {
-          return folder_.Taken(folder_.NewNameOf(index, number));
-        }))
+  std::vector<std::string> names(shared.size());
+  for (; number <= kMaxAttempts; ++number) {
+    bool free = true;
+    for (std::size_t i = 0; i < shared.size() && free; ++i) {
+      names[i] = folder_.NewNameOf(shared[i], number);
+      free = !folder_.Taken(names[i]);
+    }
+    if (free)
       break;
+  }
   if (number > kMaxAttempts) {
     alone.insert(alone.begin(), shared.begin(), shared.end());
     shared.clear();
   }
 
-  for (const Index index : shared) {
-    switch (Try(index, number)) {
+  for (std::size_t i = 0; i < shared.size(); ++i) {
+    const Index index = shared[i];
+    switch (Try(index, number, std::move(names[i]))) {
       case Attempt::kTaken:
         // Taken after all, by something made meanwhile: this member alone
         // goes on to its next free number.
@@ -191,11 +225,16 @@ void Pass::NameGroup(std::span<const Index> group) {
 
 void Pass::NameAlone(Index index, int firstNumber, int timings) {
   for (;; ++timings) {
+    int& lowest = LowestFree(folder_[index]);
     Attempt attempt = Attempt::kTaken;
-    for (int number = firstNumber;
-         number <= kMaxAttempts && attempt == Attempt::kTaken; ++number)
-      if (!folder_.Taken(folder_.NewNameOf(index, number)))
-        attempt = Try(index, number);
+    for (int number = std::max(firstNumber, lowest);
+         number <= kMaxAttempts && attempt == Attempt::kTaken; ++number) {
+      std::string name = folder_.NewNameOf(index, number);
+      if (!folder_.Taken(name))
+        attempt = Try(index, number, std::move(name));
+      if (attempt == Attempt::kTaken && number == lowest)
+        ++lowest;
+    }
     if (attempt == Attempt::kTaken)
       Keep(index);  // all 99 names taken
     if (attempt != Attempt::kChanged || !Retimed(index, timings))
@@ -213,14 +252,13 @@ bool Pass::Retimed(Index index, int timings) {
   return folder_[index].state == FileState::kPending;
 }
 
-Attempt Pass::Try(Index index, int number) {
+Attempt Pass::Try(Index index, int number, std::string to) {
   if (stopped_) {
     Keep(index);
     return Attempt::kOver;
   }
   const ListedFile& file = folder_[index];
   const std::string from(file.name);
-  const std::string to = folder_.NewNameOf(index, number);
   FileTimes before;
   bool haveBefore = false;
   if (!timesChecked_ || resetsTimes_) {
@@ -238,7 +276,10 @@ Attempt Pass::Try(Index index, int number) {
 
   const ErrorState error = platform_.Rename(from, to, Unpacked(file.time));
   if (error == 0) {
-    folder_.Moved(index, number);
+    folder_.Moved(index, number, to);
+    int& lowest = LowestFree(file);
+    if (lowest == number)
+      ++lowest;
     KeepTimes(to, haveBefore, before);
     return Attempt::kMoved;
   }
