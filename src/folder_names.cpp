@@ -1,6 +1,7 @@
 #include "folder_names.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <stdexcept>
 
@@ -44,18 +45,24 @@ FolderNames::Index FolderNames::Add(std::string_view name, bool ordinary) {
   file.name = Store(name);
   file.state = ordinary ? FileState::kPending : FileState::kNotOrdinary;
   file.stamped = !StampOf(file.name).empty();
+  // Names run to a few hundred bytes at most; past 65535, the last bytes
+  // would count as the extension of a name no stamp name can equal.
+  file.dot = static_cast<std::uint16_t>(std::min<std::size_t>(
+      std::min(file.name.find('.'), file.name.size()), UINT16_MAX));
   if (file.stamped)
     taken_.Insert(file.name, index * 2);
   return index;
 }
 
-void FolderNames::Moved(Index index, int number, std::string_view newName) {
+void FolderNames::Moved(Index index, int number, std::string_view newName,
+                        bool taken) {
   ListedFile& file = files_[index];
   if (file.stamped)
     taken_.Erase(file.name, index * 2);
   file.number = static_cast<std::uint8_t>(number);
   file.state = FileState::kMoved;
-  taken_.Insert(newName, index * 2 + 1);
+  if (taken)
+    taken_.Insert(newName, index * 2 + 1);
 }
 
 void FolderNames::Vanished(Index index) {
@@ -67,7 +74,7 @@ void FolderNames::Vanished(Index index) {
 
 std::string FolderNames::NewNameOf(Index index, int number) const {
   const ListedFile& file = files_[index];
-  return NewName(Stamp(Unpacked(file.time)), number, Extension(file.name));
+  return NewName(Unpacked(file.time), number, file.extension());
 }
 
 std::string_view FolderNames::TextOf(NameTable::Reference reference,

@@ -27,6 +27,13 @@ struct ListedFile {
   std::uint8_t number = 0; // attempt whose name it took in this run
   FileState state = FileState::kNotOrdinary;
   bool stamped = false;    // the name has the shape of a name the run gives
+  std::uint16_t dot = 0;   // where the extension begins: the first dot, or
+                           // the end of the name
+
+  /// The part before the first dot: a photo's RAW, JPEG and sidecar files
+  /// share it.
+  std::string_view shot() const { return name.substr(0, dot); }
+  std::string_view extension() const { return name.substr(dot); }
 };
 
 /// The folder as one run knows it: every listed name, what became of each,
@@ -52,12 +59,9 @@ class FolderNames {
 
   bool Taken(std::string_view name) const { return taken_.Contains(name); }
 
-  /// About `count` files are to take new names: room for them at once.
-  void ExpectNewNames(std::size_t count) { taken_.Reserve(count); }
-
   /// The file left its listed name for `newName`, the one of attempt
-  /// `number`.
-  void Moved(Index index, int number, std::string_view newName);
+  /// `number`; with `taken`, the new name counts as taken from now on.
+  void Moved(Index index, int number, std::string_view newName, bool taken);
 
   /// The file is gone from under its listed name, which is free again.
   void Vanished(Index index);

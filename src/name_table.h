@@ -42,9 +42,6 @@ class NameTable {
 
   std::size_t size() const { return live_; }
 
-  /// Makes room for `more` entries beyond those it holds.
-  void Reserve(std::size_t more);
-
  private:
   static constexpr Reference kEmpty = 0xFFFFFFFFu;
   static constexpr Reference kErased = 0xFFFFFFFEu;

@@ -13,20 +13,29 @@ bool Stampable(const DateTime& modified) {
   return modified.year >= 1 && modified.year <= 9999;
 }
 
+namespace {
+
+constexpr std::size_t kStampSize = 19;  // "YYYY-MM-DD hh-mm-ss"
+
+void WriteStamp(const DateTime& modified, char* out) {
+  ZeroPad(modified.year, 4, out);
+  out[4] = '-';
+  ZeroPad(modified.month, 2, out + 5);
+  out[7] = '-';
+  ZeroPad(modified.day, 2, out + 8);
+  out[10] = ' ';
+  ZeroPad(modified.hour, 2, out + 11);
+  out[13] = '-';
+  ZeroPad(modified.minute, 2, out + 14);
+  out[16] = '-';
+  ZeroPad(modified.second, 2, out + 17);
+}
+
+}  // namespace
+
 std::string Stamp(const DateTime& modified) {
-  std::string stamp;
-  stamp.reserve(19);
-  stamp += ZeroPad(modified.year, 4);
-  stamp += '-';
-  stamp += ZeroPad(modified.month, 2);
-  stamp += '-';
-  stamp += ZeroPad(modified.day, 2);
-  stamp += ' ';
-  stamp += ZeroPad(modified.hour, 2);
-  stamp += '-';
-  stamp += ZeroPad(modified.minute, 2);
-  stamp += '-';
-  stamp += ZeroPad(modified.second, 2);
+  std::string stamp(kStampSize, ' ');
+  WriteStamp(modified, stamp.data());
   return stamp;
 }
 
@@ -68,4 +77,19 @@ std::string Suffix(int attempt) {
 std::string NewName(const std::string& stamp, int attempt,
                     const std::string& extension) {
   return stamp + Suffix(attempt) + extension;
+}
+
+std::string NewName(const DateTime& modified, int attempt,
+                    std::string_view extension) {
+  // One allocation: the stamp and suffix are written in place.
+  const std::size_t suffix = attempt <= 1 ? 0 : 5;  // " (NN)"
+  std::string name(kStampSize + suffix + extension.size(), ' ');
+  WriteStamp(modified, name.data());
+  if (suffix != 0) {
+    name[kStampSize + 1] = '(';
+    ZeroPad(attempt, 2, name.data() + kStampSize + 2);
+    name[kStampSize + 4] = ')';
+  }
+  extension.copy(name.data() + kStampSize + suffix, extension.size());
+  return name;
 }

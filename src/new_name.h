@@ -33,4 +33,8 @@ std::string Suffix(int attempt);
 std::string NewName(const std::string& stamp, int attempt,
                     const std::string& extension);
 
+/// The same from the time itself.
+std::string NewName(const DateTime& modified, int attempt,
+                    std::string_view extension);
+
 #endif  // STAMPNAME_NEW_NAME_H_

@@ -24,18 +24,6 @@ enum class Attempt {
   kOver,     // the file is done with: kept or gone
 };
 
-/// The part of a name before its first dot: a photo's RAW, JPEG and
-/// sidecar files share it.
-std::string_view ShotOf(std::string_view name) {
-  return name.substr(0, name.find('.'));
-}
-
-/// The extension, as a view of the name.
-std::string_view ExtensionOf(std::string_view name) {
-  const std::size_t dot = name.find('.');
-  return dot == std::string_view::npos ? std::string_view() : name.substr(dot);
-}
-
 class Pass {
  public:
   explicit Pass(Platform& platform) : platform_(platform) {}
@@ -72,9 +60,14 @@ class Pass {
   bool timesChecked_ = false;
   bool resetsTimes_ = false;
   bool stopped_ = false;
+  bool rememberNames_ = true;  // whether names given now count as taken
   std::uint64_t lowestTime_ = 0;
   bool lowestStamped_ = false;
-  std::vector<std::pair<std::string, int>> lowest_;  // by extension
+  // By extension, a view of a listed name.
+  std::vector<std::pair<std::string_view, int>> lowest_;
+  // A group's members and names, kept to spare an allocation per group.
+  std::vector<Index> shared_, alone_;
+  std::vector<std::string> names_;
 };
 
 ExitStatus Pass::Run() {
@@ -96,13 +89,23 @@ ExitStatus Pass::Run() {
       ReadTime(index);
 
   const std::vector<Index> order = RenamingOrder();
-  folder_.ExpectNewNames(order.size());
+  const auto sameTime = [&](Index a, Index b) {
+    return folder_[a].time == folder_[b].time &&
+           folder_[a].stamped == folder_[b].stamped;
+  };
   for (auto first = order.begin(); first != order.end();) {
     const ListedFile& head = folder_[*first];
     const auto last = std::find_if(first, order.end(), [&](Index index) {
       const ListedFile& file = folder_[index];
-      return file.time != head.time || ShotOf(file.name) != ShotOf(head.name);
+      return file.time != head.time || file.shot() != head.shot();
     });
+    // Names given are only ever wanted by files of the same time, named
+    // right after; a file alone in its second need not enter its new name
+    // (the rename would still refuse it, were it wanted after all). Files
+    // that free stamp names come before the others of their time.
+    rememberNames_ = head.stamped || last - first > 1 ||
+                     (first != order.begin() && sameTime(first[-1], *first)) ||
+                     (last != order.end() && sameTime(*last, *first));
     NameGroup({first, last});
     first = last;
   }
@@ -133,26 +136,28 @@ void Pass::ReadTime(Index index) {
 }
 
 std::vector<Index> Pass::RenamingOrder() {
-  std::vector<Index> order;
-  for (Index index = 0; index < folder_.size(); ++index)
-    if (folder_[index].state == FileState::kPending)
-      order.push_back(index);
   // Files bearing a stamp name of another time go first: the names they
   // free may be the very ones the others want, so one run gives what a
   // second would. Then by time, shot and name, whatever order the folder
-  // listed them in.
-  std::sort(order.begin(), order.end(), [&](Index a, Index b) {
-    const ListedFile& x = folder_[a];
-    const ListedFile& y = folder_[b];
-    if (x.stamped != y.stamped)
-      return x.stamped;
-    if (x.time != y.time)
-      return x.time < y.time;
-    const std::string_view xShot = ShotOf(x.name), yShot = ShotOf(y.name);
-    if (xShot != yShot)
-      return xShot < yShot;
-    return x.name < y.name;
+  // listed them in. The first two in one number, so that most comparisons
+  // end there.
+  std::vector<std::pair<std::uint64_t, Index>> keyed;
+  for (Index index = 0; index < folder_.size(); ++index) {
+    const ListedFile& file = folder_[index];
+    if (file.state == FileState::kPending)
+      keyed.emplace_back(file.time | std::uint64_t{!file.stamped} << 63, index);
+  }
+  std::sort(keyed.begin(), keyed.end(), [&](const auto& a, const auto& b) {
+    if (a.first != b.first)
+      return a.first < b.first;
+    const ListedFile& x = folder_[a.second];
+    const ListedFile& y = folder_[b.second];
+    return x.shot() != y.shot() ? x.shot() < y.shot() : x.name < y.name;
   });
+  std::vector<Index> order;
+  order.reserve(keyed.size());
+  for (const auto& [key, index] : keyed)
+    order.push_back(index);
   return order;
 }
 
@@ -164,30 +169,34 @@ int& Pass::LowestFree(const ListedFile& file) {
     lowestStamped_ = file.stamped;
     lowest_.clear();
   }
-  const std::string_view extension = ExtensionOf(file.name);
+  const std::string_view extension = file.extension();
   for (auto& [known, number] : lowest_)
     if (SameButForCase(known, extension))
       return number;
-  return lowest_.emplace_back(std::string(extension), 1).second;
+  return lowest_.emplace_back(extension, 1).second;
 }
 
 void Pass::NameGroup(std::span<const Index> group) {
   // One number for the whole shot, the lowest at which every member's name
   // is free. Members whose extensions differ only in case cannot share one:
   // the first in name order stays with the shot, the others go alone.
-  std::vector<Index> shared, alone;
+  std::vector<Index>& shared = shared_;
+  std::vector<Index>& alone = alone_;
+  std::vector<std::string>& names = names_;
+  shared.clear();
+  alone.clear();
   int number = 1;
   for (const Index index : group) {
-    const std::string_view extension = ExtensionOf(folder_[index].name);
+    const std::string_view extension = folder_[index].extension();
     const bool clashes =
         std::any_of(shared.begin(), shared.end(), [&](Index other) {
-          return SameButForCase(ExtensionOf(folder_[other].name), extension);
+          return SameButForCase(folder_[other].extension(), extension);
         });
     (clashes ? alone : shared).push_back(index);
-    if (!clashes)
+    if (!clashes && rememberNames_)
       number = std::max(number, LowestFree(folder_[index]));
   }
-  std::vector<std::string> names(shared.size());
+  names.resize(shared.size());
   for (; number <= kMaxAttempts; ++number) {
     bool free = true;
     for (std::size_t i = 0; i < shared.size() && free; ++i) {
@@ -225,7 +234,8 @@ void Pass::NameGroup(std::span<const Index> group) {
 
 void Pass::NameAlone(Index index, int firstNumber, int timings) {
   for (;; ++timings) {
-    int& lowest = LowestFree(folder_[index]);
+    int unused = 1;
+    int& lowest = rememberNames_ ? LowestFree(folder_[index]) : unused;
     Attempt attempt = Attempt::kTaken;
     for (int number = std::max(firstNumber, lowest);
          number <= kMaxAttempts && attempt == Attempt::kTaken; ++number) {
@@ -276,10 +286,12 @@ Attempt Pass::Try(Index index, int number, std::string to) {
 
   const ErrorState error = platform_.Rename(from, to, Unpacked(file.time));
   if (error == 0) {
-    folder_.Moved(index, number, to);
-    int& lowest = LowestFree(file);
-    if (lowest == number)
-      ++lowest;
+    folder_.Moved(index, number, to, rememberNames_);
+    if (rememberNames_) {
+      int& lowest = LowestFree(file);
+      if (lowest == number)
+        ++lowest;
+    }
     KeepTimes(to, haveBefore, before);
     return Attempt::kMoved;
   }

@@ -8,4 +8,7 @@
 /// Throws std::invalid_argument for a negative width.
 std::string ZeroPad(int value, int width);
 
+/// The same, written to `out`, which has room for `width` characters.
+void ZeroPad(int value, int width, char* out);
+
 #endif  // STAMPNAME_ZERO_PAD_H_
