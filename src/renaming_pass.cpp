@@ -115,8 +115,9 @@ ExitStatus Pass::Run() {
 void Pass::ReadTime(Index index) {
   ListedFile& file = folder_[index];
   DateTime modified;
-  if (const ErrorState error =
-          platform_.ModifiedTime(std::string(file.name), &modified)) {
+  std::uint32_t links = 1;
+  const std::string name(file.name);
+  if (const ErrorState error = platform_.ModifiedTime(name, &modified, &links)) {
     // Gone: moved away by someone else (another run, say); it kept nothing,
     // so it is no failure, and its name is free again.
     if (platform_.Classify(error) == Failure::kGone)
@@ -133,6 +134,17 @@ void Pass::ReadTime(Index index) {
   const std::string_view stamp = StampOf(file.name);
   file.state = !stamp.empty() && stamp == Stamp(modified) ? FileState::kOwnName
                                                           : FileState::kPending;
+  // A file that already bears a name of its own under another link (left by
+  // a run stopped between linking the new name and dropping the old) is
+  // done: a further name would only pile up beside it.
+  if (file.state == FileState::kPending && links > 1)
+    for (int number = 1; number <= kMaxAttempts; ++number) {
+      const std::string own = folder_.NewNameOf(index, number);
+      if (folder_.Taken(own) && platform_.SameFile(name, own)) {
+        file.state = FileState::kOwnName;
+        break;
+      }
+    }
 }
 
 std::vector<Index> Pass::RenamingOrder() {

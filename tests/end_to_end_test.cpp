@@ -304,15 +304,19 @@ TEST(EndToEndTest, KilledRunLosesNothingAndARerunFinishes) {
   EXPECT_EQ(Output(scratch.path()), "");
 }
 
-TEST(EndToEndTest, ConcurrentRunsLoseNothing) {
-  ScratchFolder scratch;
+TEST(EndToEndTest, ConcurrentRunsLeaveWhatOneRunLeaves) {
+  ScratchFolder scratch, alone;
   const auto files = Fill(scratch.rename(), 2000, 30);
+  Fill(alone.rename(), 2000, 30);
 
   std::vector<pid_t> runs;
   for (int i = 0; i < 3; ++i) runs.push_back(Start(scratch.path(), "UTC"));
   for (pid_t pid : runs) EXPECT_EQ(Wait(pid), 0);
   ExpectAllStamped(scratch.rename(), files);
   EXPECT_EQ(Output(scratch.path()), "");
+  // Runs take turns: the later ones find nothing left to do.
+  ASSERT_EQ(RunProgram(alone.path()), 0);
+  EXPECT_EQ(Snapshot(scratch.rename()), Snapshot(alone.rename()));
 }
 
 }  // namespace

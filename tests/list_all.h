@@ -29,7 +29,8 @@ inline std::set<std::string> ListAll(Platform& platform,
 inline ErrorState RenameNow(Platform& platform, const std::string& from,
                             const std::string& to) {
   DateTime modified;
-  platform.ModifiedTime(from, &modified);
+  std::uint32_t links = 0;
+  platform.ModifiedTime(from, &modified, &links);
   return platform.Rename(from, to, modified);
 }
 

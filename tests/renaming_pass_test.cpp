@@ -273,6 +273,22 @@ TEST(RenamingPassTest, NamedFilesStayAndARerunAfterADeletionMovesNothing) {
   EXPECT_EQ(folder.renames.size(), 1u);
 }
 
+TEST(RenamingPassTest, FileWithASecondNameOfItsOwnMakesNoThird) {
+  // Left by a run stopped between linking a new name and dropping the old,
+  // or in a folder that refuses the drop.
+  FakeFolder folder;
+  const int photo = folder.Add("photo.jpg", kMarch);
+  folder.entries[kStamp + " (02).jpg"] = folder.entries["photo.jpg"];
+  folder.order.push_back(kStamp + " (02).jpg");
+  const int other = folder.Add("other.jpg", kMarch);
+
+  EXPECT_EQ(Main(folder), kAllNamed);
+  EXPECT_EQ(folder.NameOf(other), kStamp + ".jpg");
+  EXPECT_EQ(folder.entries.at("photo.jpg").id, photo);
+  EXPECT_EQ(folder.entries.at(kStamp + " (02).jpg").id, photo);
+  EXPECT_EQ(folder.renames.size(), 1u);
+}
+
 TEST(RenamingPassTest, NamesThatOtherFilesFreeServeTheSameRun) {
   FakeFolder folder;
   // An edited photo of 2010 still bearing the name of its 2009 original.

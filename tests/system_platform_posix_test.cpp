@@ -6,7 +6,9 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <functional>
 #include <set>
+#include <utility>
 
 #include "list_all.h"
 #include "scratch_folder.h"
@@ -87,7 +89,8 @@ TEST_P(TwoStepTest, RefusesAFileChangedSinceItsTimeWasRead) {
   SystemPlatform platform(GetParam());
   ListAll(platform);
   DateTime modified;
-  ASSERT_EQ(platform.ModifiedTime("a.jpg", &modified), 0);
+  std::uint32_t links = 0;
+  ASSERT_EQ(platform.ModifiedTime("a.jpg", &modified, &links), 0);
   WriteFile(here.rename() / "a.jpg", "rewritten", 2000);
 
   EXPECT_EQ(platform.Classify(platform.Rename("a.jpg", "new.jpg", modified)),
@@ -95,10 +98,59 @@ TEST_P(TwoStepTest, RefusesAFileChangedSinceItsTimeWasRead) {
   EXPECT_EQ(Snapshot(here.rename()),
             (std::map<std::string, std::string>{{"a.jpg", "rewritten"}}));
   // Read again, the time is the new one, and the rename goes ahead.
-  ASSERT_EQ(platform.ModifiedTime("a.jpg", &modified), 0);
+  ASSERT_EQ(platform.ModifiedTime("a.jpg", &modified, &links), 0);
   EXPECT_EQ(modified.second, 20);
   EXPECT_EQ(platform.Rename("a.jpg", "new.jpg", modified), 0);
   EXPECT_EQ(ModifiedOf(here.rename() / "new.jpg"), 2000);
+}
+
+/// Another program that acts between the two steps of a rename.
+class Interrupted : public SystemPlatform {
+ public:
+  Interrupted(Tier tier, std::function<void()> act)
+      : SystemPlatform(tier), act_(std::move(act)) {}
+
+ protected:
+  void Between(Step) override {
+    if (act_)
+      std::exchange(act_, nullptr)();
+  }
+
+ private:
+  std::function<void()> act_;
+};
+
+TEST_P(TwoStepTest, AnotherProgramActingBetweenTheStepsLosesNoFile) {
+  InScratchFolder here;
+  const fs::path in = here.rename();
+  // All of one second: only the files' identities tell them apart.
+  WriteFile(in / "f.jpg", "f", 1000);
+  WriteFile(in / "g.jpg", "g", 1000);
+  // Between the steps, the other program moves whatever bears the new name
+  // (the link or the reservation) and the old name aside, then gives both
+  // names to files of its own.
+  Interrupted platform(GetParam(), [&] {
+    fs::rename(in / "new.jpg", in / "moved new.jpg");
+    fs::rename(in / "f.jpg", in / "moved f.jpg");
+    fs::rename(in / "g.jpg", in / "new.jpg");
+    WriteFile(in / "f.jpg", "h", 1000);
+  });
+  ListAll(platform);
+  DateTime modified;
+  std::uint32_t links = 0;
+  ASSERT_EQ(platform.ModifiedTime("f.jpg", &modified, &links), 0);
+
+  EXPECT_NE(platform.Rename("f.jpg", "new.jpg", modified), 0);
+  // Nothing lost, nothing emptied: f under the name it was moved to (the
+  // link, or the old name it was moved away by), g and h as they were put.
+  std::map<std::string, std::string> now = Snapshot(in);
+  std::erase_if(now, [](const auto& entry) { return entry.second.empty(); });
+  std::set<std::string> contents;
+  for (const auto& [name, content] : now)
+    contents.insert(content);
+  EXPECT_EQ(contents, (std::set<std::string>{"f", "g", "h"}));
+  EXPECT_EQ(ReadFile(in / "new.jpg"), "g");
+  EXPECT_EQ(ReadFile(in / "f.jpg"), "h");
 }
 
 INSTANTIATE_TEST_SUITE_P(TwoStepTiers, TwoStepTest,
@@ -181,10 +233,11 @@ TEST(SystemPlatformTest, ModifiedTimeIsLocalTimeByTheRulesOfItsDate) {
   SystemPlatform platform;
   ListAll(platform);
   DateTime winter, summer;
-  EXPECT_EQ(platform.ModifiedTime("winter.jpg", &winter), 0);
-  EXPECT_EQ(platform.ModifiedTime("summer.jpg", &summer), 0);
+  std::uint32_t links = 0;
+  EXPECT_EQ(platform.ModifiedTime("winter.jpg", &winter, &links), 0);
+  EXPECT_EQ(platform.ModifiedTime("summer.jpg", &summer, &links), 0);
   DateTime unused;
-  EXPECT_EQ(platform.Classify(platform.ModifiedTime("gone.jpg", &unused)),
+  EXPECT_EQ(platform.Classify(platform.ModifiedTime("gone.jpg", &unused, &links)),
             Failure::kGone);
 
   if (oldTz != nullptr)

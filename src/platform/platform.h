@@ -49,9 +49,13 @@ class Platform {
   /// Yields the listing's next name, or an empty name at its end.
   virtual ErrorState ListNext(ListedName* entry) = 0;
 
-  /// The file's last-modified time as local wall-clock time.
+  /// The file's last-modified time as local wall-clock time, and how many
+  /// names (hard links) the file has.
   virtual ErrorState ModifiedTime(const std::string& fileName,
-                                  DateTime* modified) = 0;
+                                  DateTime* modified, std::uint32_t* links) = 0;
+
+  /// Whether the two names are links of one and the same file.
+  virtual bool SameFile(const std::string& a, const std::string& b) = 0;
 
   /// Gives the file the new name, made from the time `stampedFrom`. Never
   /// replaces an existing file or folder: when `to` is taken it fails and

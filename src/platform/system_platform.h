@@ -30,8 +30,9 @@ class SystemPlatform : public Platform {
 
   ErrorState ListFirst(ListedName* entry) override;
   ErrorState ListNext(ListedName* entry) override;
-  ErrorState ModifiedTime(const std::string& fileName,
-                          DateTime* modified) override;
+  ErrorState ModifiedTime(const std::string& fileName, DateTime* modified,
+                          std::uint32_t* links) override;
+  bool SameFile(const std::string& a, const std::string& b) override;
   ErrorState Rename(const std::string& from, const std::string& to,
                     const DateTime& stampedFrom) override;
   ErrorState ReadTimes(const std::string& fileName, FileTimes* times) override;
@@ -41,6 +42,12 @@ class SystemPlatform : public Platform {
 
   /// The tier the run has settled on so far.
   RenameTier tier() const { return tier_; }
+
+ protected:
+  /// The moments between the two steps of a rename, where another program
+  /// may act; tests act there.
+  enum class Step { kLinked, kReserved };
+  virtual void Between(Step) {}
 
  private:
   /// The ways beyond the kernel's own, each with the checks that keep its

@@ -54,7 +54,7 @@ bool RefusesLinks(int error) {
          error == EMLINK || error == ENOSYS;
 }
 
-bool SameFile(const struct stat& a, const struct stat& b) {
+bool SameInode(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
@@ -96,7 +96,7 @@ struct SystemPlatform::Folder {
     struct stat st;
     if (fstatat(fd(), name, &st, AT_SYMLINK_NOFOLLOW) != 0)
       return errno == ENOENT;
-    if (!SameFile(st, reserved) || st.st_size != 0)
+    if (!SameInode(st, reserved) || st.st_size != 0)
       return true;  // not ours any more: nothing of ours to take away
     return unlinkat(fd(), name, 0) == 0 || errno == ENOENT;
   }
@@ -166,7 +166,8 @@ ErrorState SystemPlatform::ListNext(ListedName* entry) {
 }
 
 ErrorState SystemPlatform::ModifiedTime(const std::string& fileName,
-                                        DateTime* modified) {
+                                        DateTime* modified,
+                                        std::uint32_t* links) {
   struct stat st;
   if (fstatat(folder_->fd(), fileName.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
     return errno;
@@ -174,7 +175,15 @@ ErrorState SystemPlatform::ModifiedTime(const std::string& fileName,
   // that was listed is gone.
   if (!S_ISREG(st.st_mode))
     return ENOENT;
+  *links = static_cast<std::uint32_t>(st.st_nlink);
   return ToLocal(st.st_mtime, modified);
+}
+
+bool SystemPlatform::SameFile(const std::string& a, const std::string& b) {
+  struct stat first, second;
+  return fstatat(folder_->fd(), a.c_str(), &first, AT_SYMLINK_NOFOLLOW) == 0 &&
+         fstatat(folder_->fd(), b.c_str(), &second, AT_SYMLINK_NOFOLLOW) == 0 &&
+         SameInode(first, second);
 }
 
 ErrorState SystemPlatform::Rename(const std::string& from,
@@ -204,6 +213,7 @@ int SystemPlatform::LinkThenUnlink(const char* from, const char* to,
   const int fd = folder_->fd();
   if (linkat(fd, from, fd, to, 0) != 0)
     return RefusesLinks(errno) ? kLinksRefused : errno;
+  Between(Step::kLinked);
   // The new name holds whatever bore the old one at the link. That must be
   // the file whose time gave the name, and the old name must still be that
   // file when it goes: a name is only ever dropped beside another of its
@@ -213,12 +223,12 @@ int SystemPlatform::LinkThenUnlink(const char* from, const char* to,
     return errno;  // moved on by someone else: its old name stays
   if (!StillStamped(linked, stampedFrom)) {
     if (fstatat(fd, from, &old, AT_SYMLINK_NOFOLLOW) == 0 &&
-        SameFile(old, linked))
+        SameInode(old, linked))
       unlinkat(fd, to, 0);
     return ESTALE;
   }
   if (fstatat(fd, from, &old, AT_SYMLINK_NOFOLLOW) != 0 ||
-      !SameFile(old, linked))
+      !SameInode(old, linked))
     return EBUSY;  // both names stay; the old one holds another file now
   if (unlinkat(fd, from, 0) == 0)
     return 0;
@@ -228,7 +238,7 @@ int SystemPlatform::LinkThenUnlink(const char* from, const char* to,
   // link would leave one more name behind: the run makes no more names.
   struct stat st;
   if (fstatat(fd, from, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-      SameFile(st, linked) && unlinkat(fd, to, 0) == 0) {
+      SameInode(st, linked) && unlinkat(fd, to, 0) == 0) {
     tier_ = RenameTier::kReserveThenRename;
   } else {
     tier_ = RenameTier::kNone;
@@ -263,13 +273,14 @@ int SystemPlatform::ReserveThenRename(const char* from, const char* to,
   // Closed before anything renames onto it or removes it: a network share
   // refuses both while the file is open.
   close(reservation);
+  Between(Step::kReserved);
   if (error == 0) {
     // The rename replaces whatever bears the new name by then: it must
     // still be this run's own empty reservation.
     struct stat now;
     if (fstatat(fd, to, &now, AT_SYMLINK_NOFOLLOW) != 0)
       error = errno == ENOENT ? EBUSY : errno;
-    else if (!SameFile(now, reserved) || now.st_size != 0)
+    else if (!SameInode(now, reserved) || now.st_size != 0)
       return EBUSY;  // someone else's now: leave it and keep the file
     else if (renameat(fd, from, fd, to) != 0)
       error = errno;

@@ -193,8 +193,14 @@ ErrorState SystemPlatform::ListNext(ListedName* entry) {
   }
 }
 
+bool SystemPlatform::SameFile(const std::string&, const std::string&) {
+  return false;  // this program never makes a second name of a file here
+}
+
 ErrorState SystemPlatform::ModifiedTime(const std::string& fileName,
-                                        DateTime* modified) {
+                                        DateTime* modified,
+                                        std::uint32_t* links) {
+  *links = 1;
   // Read afresh rather than from the listing, whose copy of the time may lag
   // behind a file that is still being written.
   WIN32_FILE_ATTRIBUTE_DATA data;
