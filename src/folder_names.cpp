@@ -49,8 +49,10 @@ FolderNames::Index FolderNames::Add(std::string_view name, bool ordinary) {
   // would count as the extension of a name no stamp name can equal.
   file.dot = static_cast<std::uint16_t>(std::min<std::size_t>(
       std::min(file.name.find('.'), file.name.size()), UINT16_MAX));
-  if (file.stamped)
+  if (file.stamped) {
     taken_.Insert(file.name, index * 2);
+    stampedListed_ = true;
+  }
   return index;
 }
 

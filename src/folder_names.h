@@ -59,6 +59,9 @@ class FolderNames {
 
   bool Taken(std::string_view name) const { return taken_.Contains(name); }
 
+  /// Whether any listed name has the shape of a name the run gives.
+  bool AnyStampedListed() const { return stampedListed_; }
+
   /// The file left its listed name for `newName`, the one of attempt
   /// `number`; with `taken`, the new name counts as taken from now on.
   void Moved(Index index, int number, std::string_view newName, bool taken);
@@ -82,6 +85,7 @@ class FolderNames {
   std::vector<std::unique_ptr<char[]>> blocks_;  // the names' text
   char* blockNext_ = nullptr;
   std::size_t blockFree_ = 0;
+  bool stampedListed_ = false;
   NameTable taken_;  // references: index * 2, + 1 for the name it took
 };
 

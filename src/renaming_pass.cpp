@@ -115,9 +115,8 @@ ExitStatus Pass::Run() {
 void Pass::ReadTime(Index index) {
   ListedFile& file = folder_[index];
   DateTime modified;
-  std::uint32_t links = 1;
   const std::string name(file.name);
-  if (const ErrorState error = platform_.ModifiedTime(name, &modified, &links)) {
+  if (const ErrorState error = platform_.ModifiedTime(name, &modified)) {
     // Gone: moved away by someone else (another run, say); it kept nothing,
     // so it is no failure, and its name is free again.
     if (platform_.Classify(error) == Failure::kGone)
@@ -136,8 +135,11 @@ void Pass::ReadTime(Index index) {
                                                           : FileState::kPending;
   // A file that already bears a name of its own under another link (left by
   // a run stopped between linking the new name and dropping the old) is
-  // done: a further name would only pile up beside it.
-  if (file.state == FileState::kPending && links > 1)
+  // done: a further name would only pile up beside it. The link count
+  // cannot tell: FUSE file systems may show a stale one. Only listed names
+  // are taken yet, and a first run over a camera's names lists none of its
+  // own names; the check costs a stat pair where one is.
+  if (file.state == FileState::kPending && folder_.AnyStampedListed())
     for (int number = 1; number <= kMaxAttempts; ++number) {
       const std::string own = folder_.NewNameOf(index, number);
       if (folder_.Taken(own) && platform_.SameFile(name, own)) {

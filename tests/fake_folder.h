@@ -89,9 +89,8 @@ class FakeFolder : public Platform {
     return 0;
   }
 
-  // Names that share an id are hard links of one file.
-  ErrorState ModifiedTime(const std::string& fileName, DateTime* modified,
-                          std::uint32_t* links) override {
+  ErrorState ModifiedTime(const std::string& fileName,
+                          DateTime* modified) override {
     ++timeReads;
     if (ErrorState e = Inject("time", fileName))
       return e;
@@ -99,13 +98,10 @@ class FakeFolder : public Platform {
     if (it == entries.end())
       return kNoEntry;
     *modified = it->second.modified;
-    *links = static_cast<std::uint32_t>(
-        std::count_if(entries.begin(), entries.end(), [&](const auto& entry) {
-          return entry.second.id == it->second.id;
-        }));
     return 0;
   }
 
+  // Names that share an id are hard links of one file.
   bool SameFile(const std::string& a, const std::string& b) override {
     const auto first = entries.find(a), second = entries.find(b);
     return first != entries.end() && second != entries.end() &&

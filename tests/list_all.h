@@ -29,8 +29,7 @@ inline std::set<std::string> ListAll(Platform& platform,
 inline ErrorState RenameNow(Platform& platform, const std::string& from,
                             const std::string& to) {
   DateTime modified;
-  std::uint32_t links = 0;
-  platform.ModifiedTime(from, &modified, &links);
+  platform.ModifiedTime(from, &modified);
   return platform.Rename(from, to, modified);
 }
 

@@ -118,8 +118,7 @@ TEST(Win32PlatformTest, NamesBeyond260CharactersWork) {
   SystemPlatform platform;
   EXPECT_EQ(ListAll(platform), (std::set<std::string>{longName}));
   DateTime modified;
-  std::uint32_t links = 0;
-  EXPECT_EQ(platform.ModifiedTime(longName, &modified, &links), 0);
+  EXPECT_EQ(platform.ModifiedTime(longName, &modified), 0);
   EXPECT_EQ(RenameNow(platform, longName, newName), 0);
   EXPECT_EQ(ListAll(platform), (std::set<std::string>{newName}));
 }

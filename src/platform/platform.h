@@ -49,10 +49,9 @@ class Platform {
   /// Yields the listing's next name, or an empty name at its end.
   virtual ErrorState ListNext(ListedName* entry) = 0;
 
-  /// The file's last-modified time as local wall-clock time, and how many
-  /// names (hard links) the file has.
+  /// The file's last-modified time as local wall-clock time.
   virtual ErrorState ModifiedTime(const std::string& fileName,
-                                  DateTime* modified, std::uint32_t* links) = 0;
+                                  DateTime* modified) = 0;
 
   /// Whether the two names are links of one and the same file.
   virtual bool SameFile(const std::string& a, const std::string& b) = 0;

@@ -30,8 +30,8 @@ class SystemPlatform : public Platform {
 
   ErrorState ListFirst(ListedName* entry) override;
   ErrorState ListNext(ListedName* entry) override;
-  ErrorState ModifiedTime(const std::string& fileName, DateTime* modified,
-                          std::uint32_t* links) override;
+  ErrorState ModifiedTime(const std::string& fileName,
+                          DateTime* modified) override;
   bool SameFile(const std::string& a, const std::string& b) override;
   ErrorState Rename(const std::string& from, const std::string& to,
                     const DateTime& stampedFrom) override;

@@ -166,8 +166,7 @@ ErrorState SystemPlatform::ListNext(ListedName* entry) {
 }
 
 ErrorState SystemPlatform::ModifiedTime(const std::string& fileName,
-                                        DateTime* modified,
-                                        std::uint32_t* links) {
+                                        DateTime* modified) {
   struct stat st;
   if (fstatat(folder_->fd(), fileName.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
     return errno;
@@ -175,7 +174,6 @@ ErrorState SystemPlatform::ModifiedTime(const std::string& fileName,
   // that was listed is gone.
   if (!S_ISREG(st.st_mode))
     return ENOENT;
-  *links = static_cast<std::uint32_t>(st.st_nlink);
   return ToLocal(st.st_mtime, modified);
 }
 

@@ -198,9 +198,7 @@ bool SystemPlatform::SameFile(const std::string&, const std::string&) {
 }
 
 ErrorState SystemPlatform::ModifiedTime(const std::string& fileName,
-                                        DateTime* modified,
-                                        std::uint32_t* links) {
-  *links = 1;
+                                        DateTime* modified) {
   // Read afresh rather than from the listing, whose copy of the time may lag
   // behind a file that is still being written.
   WIN32_FILE_ATTRIBUTE_DATA data;
