@@ -25,16 +25,36 @@ tgz=$(ls "$scratch"/packages/*.tar.gz 2>/dev/null)
 grep -q "last-modified" <<<"$(dpkg-deb -f "$deb" Description)" || fail "package description"
 debFiles=$(dpkg-deb -c "$deb")
 for path in ./usr/bin/stampname ./usr/share/man/man1/stampname.1.gz \
-            ./usr/share/doc/stampname/LICENSE; do
+            ./usr/share/doc/stampname/copyright \
+            ./usr/share/doc/stampname/changelog.gz; do
   grep -q " $path\$" <<<"$debFiles" || fail ".deb lacks $path"
 done
+grep -q "LICENSE" <<<"$debFiles" && fail ".deb holds the licence beside its copyright file"
 tgzFiles=$(tar tzf "$tgz")
-for path in bin/stampname share/man/man1/stampname.1.gz; do
+for path in bin/stampname share/man/man1/stampname.1.gz share/doc/stampname/LICENSE; do
   grep -q "^stampname-1.0.0-Linux/$path\$" <<<"$tgzFiles" || fail ".tar.gz lacks $path"
 done
 
-# The installed program does its job.
+# What a distribution checks, where its tools are installed.
+if command -v lintian >/dev/null; then
+  verdict=$(lintian --pedantic --fail-on error,warning "$deb" 2>&1) ||
+    fail "lintian: $verdict"
+else
+  echo "lintian is not installed: not run"
+fi
+
+# The installed program is hardened and does its job.
 dpkg -x "$deb" "$scratch/root"
+if command -v hardening-check >/dev/null; then
+  hardening=$(hardening-check "$scratch/root/usr/bin/stampname")
+  echo "$hardening"
+  for check in "Position Independent Executable" "Stack protected" \
+               "Read-only relocations" "Immediate binding"; do
+    grep -q "^ $check: yes" <<<"$hardening" || fail "hardening-check: $check"
+  done
+else
+  echo "hardening-check is not installed: not run"
+fi
 mkdir -p "$scratch/work/Rename"
 printf photo > "$scratch/work/Rename/photo.jpg"
 touch -d "2009-03-05 07:08:09Z" "$scratch/work/Rename/photo.jpg"
