@@ -134,16 +134,20 @@ void Pass::ReadTime(Index index) {
   file.state = !stamp.empty() && stamp == Stamp(modified) ? FileState::kOwnName
                                                           : FileState::kPending;
   // A file that already bears a name of its own under another link (left by
-  // a run stopped between linking the new name and dropping the old) is
-  // done: a further name would only pile up beside it. The link count
-  // cannot tell: FUSE file systems may show a stale one. Only listed names
-  // are taken yet, and a first run over a camera's names lists none of its
-  // own names; the check costs a stat pair where one is.
+  // a run stopped between linking the new name and dropping the old) makes
+  // no further name, which would only pile up beside it: the run drops the
+  // old name, as the stopped run would have. Where that is refused, the
+  // file keeps both. The link count cannot tell: FUSE file systems may show
+  // a stale one. Only listed names are taken yet, and a first run over a
+  // camera's names lists none of its own; the check costs a stat pair where
+  // one is.
   if (file.state == FileState::kPending && folder_.AnyStampedListed())
     for (int number = 1; number <= kMaxAttempts; ++number) {
       const std::string own = folder_.NewNameOf(index, number);
       if (folder_.Taken(own) && platform_.SameFile(name, own)) {
         file.state = FileState::kOwnName;
+        if (platform_.RemoveSecondName(name, own) == 0)
+          folder_.Vanished(index);
         break;
       }
     }

@@ -202,16 +202,17 @@ TEST(EndToEndTest, AllNinetyNineNamesTakenKeepsTheName) {
 TEST(EndToEndTest, ExtensionCaseCountsAsTakenOnEveryFileSystem) {
   ScratchFolder scratch;
   fs::create_directory(scratch.rename());
-  WriteFile(scratch.rename() / "a.jpg", "lower", 1000);
-  WriteFile(scratch.rename() / "b.JPG", "upper", 1000);
-  WriteFile(scratch.rename() / "c.Jpg", "mixed", 1000);
+  const time_t when = Utc(2013, 3, 13, 13, 13, 14);
+  WriteFile(scratch.rename() / "a.jpg", "lower", when);
+  WriteFile(scratch.rename() / "b.JPG", "upper", when);
+  WriteFile(scratch.rename() / "c.Jpg", "mixed", when);
 
   ASSERT_EQ(RunProgram(scratch.path()), 0);
-  const std::string stamp = UtcStamp(1000);
+  const std::string stamp = UtcStamp(when);
   EXPECT_EQ(Snapshot(scratch.rename()), (Names{{stamp + ".jpg", "lower"},
                                                {stamp + " (02).JPG", "upper"},
                                                {stamp + " (03).Jpg", "mixed"}}));
-  EXPECT_EQ(ModifiedOf(scratch.rename() / (stamp + " (03).Jpg")), 1000);
+  EXPECT_EQ(ModifiedOf(scratch.rename() / (stamp + " (03).Jpg")), when);
 }
 
 TEST(EndToEndTest, BurstOfRawAndJpegPairsKeepsShotOrderAndOneNumberAShot) {

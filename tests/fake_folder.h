@@ -108,6 +108,16 @@ class FakeFolder : public Platform {
            first->second.id == second->second.id;
   }
 
+  ErrorState RemoveSecondName(const std::string& name,
+                              const std::string& other) override {
+    if (ErrorState e = Inject("unlink", name))
+      return e;
+    if (!SameFile(name, other))
+      return kIo;
+    entries.erase(name);
+    return 0;
+  }
+
   ErrorState Rename(const std::string& from, const std::string& to,
                     const DateTime&) override {
     renames.emplace_back(from, to);

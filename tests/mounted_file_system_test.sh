@@ -4,8 +4,10 @@
 #
 #   mounted_file_system_test.sh KIND BUILD_DIR
 #
-# KIND: tmpfs, ext4, bindfs, exfat or readonly. Exits 77 (skipped) when the
-# file system cannot be mounted here, saying why.
+# KIND: tmpfs, ext4, bindfs, exfat, ntfs, fat, sshfs, sshfs-nolinks, smb or
+# readonly. Exits 77 (skipped) when the file system cannot be mounted here,
+# saying why. The servers behind sshfs and smb are started here, on
+# 127.0.0.1 only, and stopped by their pids whatever happens.
 set -uo pipefail
 
 kind=$1
@@ -17,11 +19,20 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/stampname-mount-XXXXXX") || skip "no scratch f
 mnt=$work/mnt
 mkdir -p "$mnt"
 loop=""
+servers=()
 cleanup() {
   cd /
   if mountpoint -q "$mnt"; then
-    umount "$mnt" 2>/dev/null || umount -l "$mnt" 2>/dev/null || fusermount3 -u "$mnt" 2>/dev/null
+    umount "$mnt" 2>/dev/null || fusermount3 -u "$mnt" 2>/dev/null ||
+      fusermount -u "$mnt" 2>/dev/null || umount -l "$mnt" 2>/dev/null
   fi
+  for pid in "${servers[@]}"; do
+    kill "$pid" 2>/dev/null
+  done
+  for pid in "${servers[@]}"; do
+    for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+    kill -9 "$pid" 2>/dev/null
+  done
   [ -n "$loop" ] && losetup -d "$loop" 2>/dev/null
   rm -rf "$work"
 }
@@ -31,6 +42,17 @@ need() { command -v "$1" >/dev/null 2>&1 || skip "$1 is not installed"; }
 attach() {  # image file -> loop device
   loop=$(losetup --find --show "$1" 2>/dev/null) || skip "no loop device"
 }
+fuse() { [ -c /dev/fuse ] || skip "no /dev/fuse"; }
+free_port() {
+  python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])' 2>/dev/null ||
+    echo $((20000 + RANDOM % 20000))
+}
+# Waits until the command succeeds, for up to five seconds.
+await() {
+  for _ in $(seq 50); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done
+  return 1
+}
+root=$mnt  # where the tests make their folders
 
 case $kind in
   tmpfs)
@@ -58,6 +80,102 @@ case $kind in
     attach "$work/exfat.img"
     mount.exfat-fuse "$loop" "$mnt" >/dev/null 2>&1 || skip "exfat-fuse cannot mount"
     tier=3 ;;
+  ntfs)
+    need mkfs.ntfs
+    need ntfs-3g
+    fuse
+    truncate -s 256M "$work/ntfs.img"
+    mkfs.ntfs -q -F -Q "$work/ntfs.img" >/dev/null 2>&1 || skip "mkfs.ntfs failed"
+    attach "$work/ntfs.img"
+    ntfs-3g "$loop" "$mnt" >/dev/null 2>&1 || skip "ntfs-3g cannot mount"
+    tier=2 ;;
+  fat)
+    need mkfs.fat
+    need fusefat
+    fuse
+    truncate -s 64M "$work/fat.img"
+    mkfs.fat -F 32 "$work/fat.img" >/dev/null || skip "mkfs.fat failed"
+    attach "$work/fat.img"
+    fusefat -o rw+ "$loop" "$mnt" >/dev/null 2>&1 || skip "fusefat cannot mount"
+    export STAMPNAME_RENAME_RESETS_TIMES=1
+    tier=3 ;;
+  sshfs|sshfs-nolinks)
+    need sshfs
+    need ssh-keygen
+    [ -x /usr/sbin/sshd ] || skip "sshd is not installed"
+    sftp=/usr/lib/openssh/sftp-server
+    [ -x "$sftp" ] || skip "no sftp-server"
+    fuse
+    port=$(free_port)
+    ssh-keygen -q -t ed25519 -N '' -f "$work/host_key" || skip "ssh-keygen failed"
+    ssh-keygen -q -t ed25519 -N '' -f "$work/user_key" || skip "ssh-keygen failed"
+    cp "$work/user_key.pub" "$work/authorized_keys"
+    refuse=""
+    [ "$kind" = sshfs-nolinks ] && refuse=" -P hardlink@openssh.com"
+    cat >"$work/sshd_config" <<CONFIG
+Port $port
+ListenAddress 127.0.0.1
+HostKey $work/host_key
+PidFile $work/sshd.pid
+AuthorizedKeysFile $work/authorized_keys
+PermitRootLogin prohibit-password
+PasswordAuthentication no
+KbdInteractiveAuthentication no
+UsePAM no
+StrictModes no
+Subsystem sftp $sftp$refuse
+CONFIG
+    mkdir -p /run/sshd "$work/remote"
+    /usr/sbin/sshd -D -f "$work/sshd_config" -E "$work/sshd.log" &
+    servers+=($!)
+    await bash -c "exec 3<>/dev/tcp/127.0.0.1/$port" || skip "sshd did not start: $(cat "$work/sshd.log")"
+    sshfs -p "$port" -o "IdentityFile=$work/user_key,StrictHostKeyChecking=no,UserKnownHostsFile=/dev/null,BatchMode=yes" \
+      "root@127.0.0.1:$work/remote" "$mnt" >/dev/null 2>&1 || skip "sshfs cannot mount"
+    tier=2
+    [ "$kind" = sshfs-nolinks ] && tier=3 ;;
+  smb)
+    need smbnetfs
+    [ -x /usr/sbin/smbd ] || skip "smbd is not installed"
+    fuse
+    # smbnetfs reaches servers on the SMB port only.
+    if (exec 3<>/dev/tcp/127.0.0.1/445) 2>/dev/null; then skip "port 445 is in use"; fi
+    mkdir -p "$work/smb" "$work/share" "$work/home/.smb"
+    chmod 0777 "$work/share"
+    cat >"$work/smb.conf" <<CONFIG
+[global]
+  interfaces = lo
+  bind interfaces only = yes
+  smb ports = 445
+  disable netbios = yes
+  server role = standalone server
+  map to guest = bad user
+  private dir = $work/smb
+  lock directory = $work/smb
+  state directory = $work/smb
+  cache directory = $work/smb
+  pid directory = $work/smb
+  ncalrpc dir = $work/smb/ncalrpc
+  log file = $work/smb/log
+  load printers = no
+  printcap name = /dev/null
+[share]
+  path = $work/share
+  read only = no
+  guest ok = yes
+  force user = root
+CONFIG
+    /usr/sbin/smbd --foreground --no-process-group -s "$work/smb.conf" >"$work/smbd.out" 2>&1 &
+    servers+=($!)
+    await bash -c "exec 3<>/dev/tcp/127.0.0.1/445" || skip "smbd did not start: $(cat "$work/smbd.out")"
+    cat >"$work/home/.smb/smbnetfs.conf" <<CONFIG
+auth "guest" ""
+show_hidden_hosts "true"
+CONFIG
+    : >"$work/home/.smb/smb.conf"
+    HOME=$work/home smbnetfs "$mnt" >/dev/null 2>&1 || skip "smbnetfs cannot mount"
+    root=$mnt/127.0.0.1/share
+    await ls "$root" || skip "the share is not reachable through smbnetfs"
+    tier=3 ;;
   readonly)
     mount -t tmpfs -o size=16m stampname-test "$mnt" || skip "cannot mount tmpfs"
     mkdir -p "$mnt/Rename"
@@ -81,10 +199,21 @@ case $kind in
 esac
 
 echo "$kind mounted at $mnt; expecting tier $tier"
-export STAMPNAME_TEST_ROOT=$mnt STAMPNAME_EXPECT_TIER=$tier
+export STAMPNAME_TEST_ROOT=$root STAMPNAME_EXPECT_TIER=$tier
 status=0
-"$build/tests/system_platform_tests" \
-  --gtest_filter='*RenameTierTest*:*SettlesOnTheTier*' || status=1
-"$build/tests/end_to_end_tests" \
-  --gtest_filter='*ExtensionCase*:*Burst*:*Concurrent*:*Killed*:*SecondRun*' || status=1
+platform='*RenameTierTest*:*SettlesOnTheTier*:*TwoStep*'
+# fusefat hangs on a file that was rewritten in place and renamed: that test
+# rewrites its file, which is not what the program does.
+[ "$kind" = fat ] && platform+='-*RefusesAFileChanged*'
+"$build/tests/system_platform_tests" --gtest_filter="$platform" || status=1
+if [ "$kind" = fat ]; then
+  # FAT keeps times to two seconds and slows down as a folder grows: small
+  # folders and even seconds, and what it is known for: times reset by a
+  # rename, which the program sets back.
+  "$build/tests/end_to_end_tests" --gtest_filter='*ExtensionCase*:*Burst*' || status=1
+  "$(dirname "$0")/times_kept_test.sh" "$build/stampname" "$root" || status=1
+else
+  "$build/tests/end_to_end_tests" \
+    --gtest_filter='*ExtensionCase*:*Burst*:*Concurrent*:*Killed*:*SecondRun*' || status=1
+fi
 exit $status

@@ -274,19 +274,24 @@ TEST(RenamingPassTest, NamedFilesStayAndARerunAfterADeletionMovesNothing) {
 }
 
 TEST(RenamingPassTest, FileWithASecondNameOfItsOwnMakesNoThird) {
-  // Left by a run stopped between linking a new name and dropping the old,
-  // or in a folder that refuses the drop.
-  FakeFolder folder;
-  const int photo = folder.Add("photo.jpg", kMarch);
-  folder.entries[kStamp + " (02).jpg"] = folder.entries["photo.jpg"];
-  folder.order.push_back(kStamp + " (02).jpg");
-  const int other = folder.Add("other.jpg", kMarch);
+  // Left by a run stopped between linking a new name and dropping the old:
+  // the old name goes. In a folder that refuses that, both stay.
+  for (const bool refused : {false, true}) {
+    FakeFolder folder;
+    const int photo = folder.Add("photo.jpg", kMarch);
+    folder.entries[kStamp + " (02).jpg"] = folder.entries["photo.jpg"];
+    folder.order.push_back(kStamp + " (02).jpg");
+    const int other = folder.Add("other.jpg", kMarch);
+    folder.inject = [&](const std::string& op, const std::string&) {
+      return refused && op == "unlink" ? FakeFolder::kAccess : 0;
+    };
 
-  EXPECT_EQ(Main(folder), kAllNamed);
-  EXPECT_EQ(folder.NameOf(other), kStamp + ".jpg");
-  EXPECT_EQ(folder.entries.at("photo.jpg").id, photo);
-  EXPECT_EQ(folder.entries.at(kStamp + " (02).jpg").id, photo);
-  EXPECT_EQ(folder.renames.size(), 1u);
+    EXPECT_EQ(Main(folder), kAllNamed);
+    EXPECT_EQ(folder.NameOf(other), kStamp + ".jpg");
+    EXPECT_EQ(folder.entries.at(kStamp + " (02).jpg").id, photo);
+    EXPECT_EQ(folder.entries.count("photo.jpg"), refused ? 1u : 0u);
+    EXPECT_EQ(folder.renames.size(), 1u);
+  }
 }
 
 TEST(RenamingPassTest, NamesThatOtherFilesFreeServeTheSameRun) {

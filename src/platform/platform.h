@@ -56,6 +56,11 @@ class Platform {
   /// Whether the two names are links of one and the same file.
   virtual bool SameFile(const std::string& a, const std::string& b) = 0;
 
+  /// Removes `name`, one of two names of the file that `other` names too.
+  /// Refuses when the two no longer name one file.
+  virtual ErrorState RemoveSecondName(const std::string& name,
+                                      const std::string& other) = 0;
+
   /// Gives the file the new name, made from the time `stampedFrom`. Never
   /// replaces an existing file or folder: when `to` is taken it fails and
   /// both names stay as they were. A rename in two steps refuses with

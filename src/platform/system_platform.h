@@ -33,6 +33,8 @@ class SystemPlatform : public Platform {
   ErrorState ModifiedTime(const std::string& fileName,
                           DateTime* modified) override;
   bool SameFile(const std::string& a, const std::string& b) override;
+  ErrorState RemoveSecondName(const std::string& name,
+                              const std::string& other) override;
   ErrorState Rename(const std::string& from, const std::string& to,
                     const DateTime& stampedFrom) override;
   ErrorState ReadTimes(const std::string& fileName, FileTimes* times) override;

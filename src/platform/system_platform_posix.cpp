@@ -184,6 +184,13 @@ bool SystemPlatform::SameFile(const std::string& a, const std::string& b) {
          SameInode(first, second);
 }
 
+ErrorState SystemPlatform::RemoveSecondName(const std::string& name,
+                                            const std::string& other) {
+  if (!SameFile(name, other))
+    return EBUSY;
+  return unlinkat(folder_->fd(), name.c_str(), 0) == 0 ? 0 : errno;
+}
+
 ErrorState SystemPlatform::Rename(const std::string& from,
                                   const std::string& to,
                                   const DateTime& stampedFrom) {

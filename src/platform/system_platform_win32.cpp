@@ -193,8 +193,14 @@ ErrorState SystemPlatform::ListNext(ListedName* entry) {
   }
 }
 
+// This program never makes a second name of a file here.
 bool SystemPlatform::SameFile(const std::string&, const std::string&) {
-  return false;  // this program never makes a second name of a file here
+  return false;
+}
+
+ErrorState SystemPlatform::RemoveSecondName(const std::string&,
+                                            const std::string&) {
+  return ERROR_NOT_SUPPORTED;
 }
 
 ErrorState SystemPlatform::ModifiedTime(const std::string& fileName,
