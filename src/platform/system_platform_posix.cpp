@@ -86,17 +86,37 @@ bool StillStamped(const struct stat& st, const DateTime& stampedFrom) {
 
 struct SystemPlatform::Folder {
   DIR* listing = nullptr;
+  // How two names are known to hold one file. Most file systems tell by
+  // inode number; sshfs makes one up per name, even for two links of one
+  // file, so there the size, time and mode must do.
+  enum class Identity { kUnknown, kInode, kAttributes };
+  Identity identity = Identity::kUnknown;
   // Reservations whose removal failed; tried again before the run ends.
   std::vector<std::pair<std::string, struct stat>> leftovers;
 
   int fd() const { return dirfd(listing); }
+
+  /// Learns how identity shows from two views of what is certainly one
+  /// file: the first link or reservation this run made.
+  void Learn(const struct stat& a, const struct stat& b) {
+    if (identity == Identity::kUnknown)
+      identity = SameInode(a, b) ? Identity::kInode : Identity::kAttributes;
+  }
+
+  bool Same(const struct stat& a, const struct stat& b) const {
+    if (identity != Identity::kAttributes)
+      return SameInode(a, b);
+    return a.st_size == b.st_size && a.st_mode == b.st_mode &&
+           a.st_mtim.tv_sec == b.st_mtim.tv_sec &&
+           a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+  }
 
   /// Removes an empty reservation of this run, if it still bears `name`.
   bool RemoveReservation(const char* name, const struct stat& reserved) {
     struct stat st;
     if (fstatat(fd(), name, &st, AT_SYMLINK_NOFOLLOW) != 0)
       return errno == ENOENT;
-    if (!SameInode(st, reserved) || st.st_size != 0)
+    if (!Same(st, reserved) || st.st_size != 0)
       return true;  // not ours any more: nothing of ours to take away
     return unlinkat(fd(), name, 0) == 0 || errno == ENOENT;
   }
@@ -178,6 +198,10 @@ ErrorState SystemPlatform::ModifiedTime(const std::string& fileName,
 }
 
 bool SystemPlatform::SameFile(const std::string& a, const std::string& b) {
+  // Where inode numbers do not tell, two names are never known to be one
+  // file: a copy could match in every attribute.
+  if (folder_->identity == Folder::Identity::kAttributes)
+    return false;
   struct stat first, second;
   return fstatat(folder_->fd(), a.c_str(), &first, AT_SYMLINK_NOFOLLOW) == 0 &&
          fstatat(folder_->fd(), b.c_str(), &second, AT_SYMLINK_NOFOLLOW) == 0 &&
@@ -218,22 +242,25 @@ int SystemPlatform::LinkThenUnlink(const char* from, const char* to,
   const int fd = folder_->fd();
   if (linkat(fd, from, fd, to, 0) != 0)
     return RefusesLinks(errno) ? kLinksRefused : errno;
+  struct stat linked, old;
+  if (folder_->identity == Folder::Identity::kUnknown &&
+      fstatat(fd, to, &linked, AT_SYMLINK_NOFOLLOW) == 0 &&
+      fstatat(fd, from, &old, AT_SYMLINK_NOFOLLOW) == 0)
+    folder_->Learn(linked, old);
   Between(Step::kLinked);
   // The new name holds whatever bore the old one at the link. That must be
   // the file whose time gave the name, and the old name must still be that
   // file when it goes: a name is only ever dropped beside another of its
   // own file.
-  struct stat linked, old;
   if (fstatat(fd, to, &linked, AT_SYMLINK_NOFOLLOW) != 0)
     return errno;  // moved on by someone else: its old name stays
+  const bool oldThere = fstatat(fd, from, &old, AT_SYMLINK_NOFOLLOW) == 0;
   if (!StillStamped(linked, stampedFrom)) {
-    if (fstatat(fd, from, &old, AT_SYMLINK_NOFOLLOW) == 0 &&
-        SameInode(old, linked))
+    if (oldThere && folder_->Same(old, linked))
       unlinkat(fd, to, 0);
     return ESTALE;
   }
-  if (fstatat(fd, from, &old, AT_SYMLINK_NOFOLLOW) != 0 ||
-      !SameInode(old, linked))
+  if (!oldThere || !folder_->Same(old, linked))
     return EBUSY;  // both names stay; the old one holds another file now
   if (unlinkat(fd, from, 0) == 0)
     return 0;
@@ -243,7 +270,7 @@ int SystemPlatform::LinkThenUnlink(const char* from, const char* to,
   // link would leave one more name behind: the run makes no more names.
   struct stat st;
   if (fstatat(fd, from, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-      SameInode(st, linked) && unlinkat(fd, to, 0) == 0) {
+      folder_->Same(st, linked) && unlinkat(fd, to, 0) == 0) {
     tier_ = RenameTier::kReserveThenRename;
   } else {
     tier_ = RenameTier::kNone;
@@ -263,10 +290,15 @@ int SystemPlatform::ReserveThenRename(const char* from, const char* to,
     return errno;
   struct stat reserved, source;
   int error = 0;
-  if (fstat(reservation, &reserved) != 0 ||
-      fstatat(fd, from, &source, AT_SYMLINK_NOFOLLOW) != 0)
+  if (fstat(reservation, &reserved) != 0) {
     error = errno;
-  else if (!StillStamped(source, stampedFrom))
+  } else if (folder_->identity == Folder::Identity::kUnknown &&
+             fstatat(fd, to, &source, AT_SYMLINK_NOFOLLOW) == 0) {
+    folder_->Learn(reserved, source);  // two views of the open reservation
+  }
+  if (error == 0 && fstatat(fd, from, &source, AT_SYMLINK_NOFOLLOW) != 0)
+    error = errno;
+  else if (error == 0 && !StillStamped(source, stampedFrom))
     error = ESTALE;  // another file, or a changed one, bears the old name
   if (error == 0) {
     // The reservation takes the file's own time: another program that
@@ -285,7 +317,7 @@ int SystemPlatform::ReserveThenRename(const char* from, const char* to,
     struct stat now;
     if (fstatat(fd, to, &now, AT_SYMLINK_NOFOLLOW) != 0)
       error = errno == ENOENT ? EBUSY : errno;
-    else if (!SameInode(now, reserved) || now.st_size != 0)
+    else if (!folder_->Same(now, reserved) || now.st_size != 0)
       return EBUSY;  // someone else's now: leave it and keep the file
     else if (renameat(fd, from, fd, to) != 0)
       error = errno;
