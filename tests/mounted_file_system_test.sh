@@ -132,7 +132,7 @@ CONFIG
     sshfs -p "$port" -o "IdentityFile=$work/user_key,StrictHostKeyChecking=no,UserKnownHostsFile=/dev/null,BatchMode=yes" \
       "root@127.0.0.1:$work/remote" "$mnt" >/dev/null 2>&1 || skip "sshfs cannot mount"
     # sshfs numbers each name apart, even two links of one file.
-    export STAMPNAME_NO_INODE_IDENTITY=1
+    export STAMPNAME_NO_INODE_IDENTITY=1 STAMPNAME_KILLED_RUN_FILES=3000
     tier=2
     [ "$kind" = sshfs-nolinks ] && tier=3 ;;
   smb)

@@ -300,13 +300,9 @@ int SystemPlatform::ReserveThenRename(const char* from, const char* to,
     error = errno;
   else if (error == 0 && !StillStamped(source, stampedFrom))
     error = ESTALE;  // another file, or a changed one, bears the old name
-  if (error == 0) {
-    // The reservation takes the file's own time: another program that
-    // lists it meanwhile finds it already bearing its name.
-    const struct timespec times[2] = {{source.st_atime, 0},
-                                      {source.st_mtime, 0}};
-    futimens(reservation, times);
-  }
+  // The reservation keeps the time of its making: other runs wait for the
+  // lock, and an empty file left by a killed run then shows no photo's date
+  // that would make it pass for the photo.
   // Closed before anything renames onto it or removes it: a network share
   // refuses both while the file is open.
   close(reservation);
