@@ -42,8 +42,10 @@ pid_t Start(const fs::path& folder, const std::string& tz,
 
   const pid_t pid = fork();
   if (pid == 0) {
-    const int out = open(output.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
-    if (out < 0 || chdir(folder.c_str()) != 0 || dup2(out, 1) < 0 ||
+    // Added to at its end, without O_APPEND, which SMB through FUSE refuses.
+    const int out = open(output.c_str(), O_WRONLY | O_CREAT, 0600);
+    if (out < 0 || lseek(out, 0, SEEK_END) < 0 || chdir(folder.c_str()) != 0 ||
+        dup2(out, 1) < 0 ||
         dup2(out, 2) < 0)
       _exit(127);
     execve(argv[0], argv.data(), envp.data());
@@ -284,16 +286,18 @@ TEST(EndToEndTest, KilledRunLosesNothingAndARerunFinishes) {
   const auto files =
       Fill(scratch.rename(), count != nullptr ? std::atoi(count) : 20000, 7);
 
-  // Kill the run once it has renamed some files but not all; a run that was
-  // killed before it renamed anything changed nothing, so try again later.
-  size_t stamped = 0;
-  for (int delayMs = 20; stamped == 0 && delayMs < 5000; delayMs *= 2) {
-    const pid_t pid = Start(scratch.path(), "UTC");
-    std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-    stamped = StampedCount(scratch.rename());
-  }
+  // The run lists the whole folder and reads every time before its first
+  // rename, which takes long on a slow file system: kill it once the first
+  // file's new name (or its reservation) is there.
+  const fs::path firstName =
+      scratch.rename() / (UtcStamp(Utc(2018, 8, 1, 10, 0, 0)) + ".jpg");
+  const pid_t pid = Start(scratch.path(), "UTC");
+  for (int waitedMs = 0; waitedMs < 120000 && !fs::exists(firstName);
+       ++waitedMs)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+  const size_t stamped = StampedCount(scratch.rename());
   ASSERT_GT(stamped, 0u);
   ASSERT_LT(stamped, files.size()) << "the run ended before it was killed";
   // Every file is still there, under one name or (where the new name is
