@@ -25,6 +25,7 @@ using Names = std::map<std::string, std::string>;
 /// to a file beside the folder's `Rename`.
 pid_t Start(const fs::path& folder, const std::string& tz,
             const std::vector<std::string>& args = {}) {
+  SettleWrites();
   std::vector<std::string> env;
   for (char** e = environ; *e != nullptr; ++e)
     if (std::string(*e).rfind("TZ=", 0) != 0)

@@ -166,7 +166,8 @@ CONFIG
   guest ok = yes
   force user = root
 CONFIG
-    /usr/sbin/smbd --foreground --no-process-group -s "$work/smb.conf" >"$work/smbd.out" 2>&1 &
+    # In a session of its own: when stopped, smbd signals its whole group.
+    setsid /usr/sbin/smbd --foreground --no-process-group -s "$work/smb.conf" >"$work/smbd.out" 2>&1 &
     servers+=($!)
     await bash -c "exec 3<>/dev/tcp/127.0.0.1/445" || skip "smbd did not start: $(cat "$work/smbd.out")"
     # The guest again when smbnetfs reconnects; it reads no config that
@@ -179,7 +180,9 @@ CONFIG
     : >"$work/home/.smb/smb.conf"
     HOME=$work/home smbnetfs "$mnt" >/dev/null 2>&1 || skip "smbnetfs cannot mount"
     root=$mnt/127.0.0.1/share
-    export STAMPNAME_KILLED_RUN_FILES=3000
+    # A written file is closed on the server some time after close()
+    # returns, and that close stamps it with the time of the close.
+    export STAMPNAME_KILLED_RUN_FILES=3000 STAMPNAME_LATE_CLOSE=1
     await ls "$root" || skip "the share is not reachable through smbnetfs"
     tier=3 ;;
   readonly)

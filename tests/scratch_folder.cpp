@@ -4,10 +4,30 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <chrono>
+#include <cstring>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace {
+
+/// Files whose time is set again by SettleWrites.
+std::vector<std::pair<fs::path, time_t>> unsettled;
+
+void SetModified(const fs::path& path, time_t modified) {
+  const struct timespec times[2] = {{modified, 0}, {modified, 0}};
+  if (utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
+    throw std::runtime_error("cannot set time of " + path.string() + ": " +
+                             std::strerror(errno));
+}
+
+}  // namespace
 
 ScratchFolder::ScratchFolder() {
   const char* root = std::getenv("STAMPNAME_TEST_ROOT");
@@ -45,9 +65,22 @@ void WriteFile(const fs::path& path, const std::string& content,
     if (!out)
       throw std::runtime_error("cannot write " + path.string());
   }
-  const struct timespec times[2] = {{modified, 0}, {modified, 0}};
-  if (utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
-    throw std::runtime_error("cannot set time of " + path.string());
+  if (std::getenv("STAMPNAME_LATE_CLOSE") == nullptr) {
+    SetModified(path, modified);
+    return;
+  }
+  // Set once the share has closed the file: until then it may refuse.
+  unsettled.emplace_back(path, modified);
+}
+
+void SettleWrites() {
+  if (unsettled.empty())
+    return;
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  for (const auto& [path, modified] : unsettled)
+    if (fs::exists(fs::symlink_status(path)))  // not gone with its test
+      SetModified(path, modified);
+  unsettled.clear();
 }
 
 std::string ReadFile(const fs::path& path) {

@@ -30,9 +30,17 @@ class ScratchFolder {
 /// Seconds since the epoch of a UTC wall-clock time.
 time_t Utc(int year, int month, int day, int hour, int minute, int second);
 
-/// Writes `content` to `path` and sets its last-modified time.
+/// Writes `content` to `path` and sets its last-modified time (see
+/// SettleWrites).
 void WriteFile(const fs::path& path, const std::string& content,
                time_t modified);
+
+/// Sets the times WriteFile was given where it could not set them at once:
+/// a share that closes a written file on the server only some time after
+/// close() returns stamps it with the time of that close (SMB through FUSE).
+/// The mounted test says so with STAMPNAME_LATE_CLOSE; elsewhere WriteFile
+/// sets the time itself and this does nothing.
+void SettleWrites();
 
 std::string ReadFile(const fs::path& path);
 

@@ -55,6 +55,7 @@ TEST_P(RenameTierTest, MovesTheFileWithItsContentAndTime) {
   const time_t when = Utc(2009, 3, 5, 7, 8, 10);
   WriteFile(here.rename() / "photo.jpg", "pixels", when);
   SystemPlatform platform(GetParam());
+  SettleWrites();
   ListAll(platform);
 
   EXPECT_EQ(RenameNow(platform, "photo.jpg", "new.jpg"), 0);
@@ -73,6 +74,7 @@ TEST_P(RenameTierTest, NeverReplacesAFileOrAFolder) {
   WriteFile(here.rename() / "b.jpg", "b", kLater);
   fs::create_directory(here.rename() / "dir.jpg");
   SystemPlatform platform(GetParam());
+  SettleWrites();
   ListAll(platform);
   const auto before = Snapshot(here.rename());
 
@@ -87,6 +89,7 @@ TEST_P(RenameTierTest, NeverReplacesAFileOrAFolder) {
 TEST_P(RenameTierTest, VanishedFileIsGoneAndLeavesNoTrace) {
   InScratchFolder here;
   SystemPlatform platform(GetParam());
+  SettleWrites();
   ListAll(platform);
 
   const ErrorState error = RenameNow(platform, "missing.jpg", "new.jpg");
@@ -100,10 +103,12 @@ TEST_P(TwoStepTest, RefusesAFileChangedSinceItsTimeWasRead) {
   InScratchFolder here;
   WriteFile(here.rename() / "a.jpg", "a", kEarly);
   SystemPlatform platform(GetParam());
+  SettleWrites();
   ListAll(platform);
   DateTime modified;
   ASSERT_EQ(platform.ModifiedTime("a.jpg", &modified), 0);
   WriteFile(here.rename() / "a.jpg", "rewritten", kLater);
+  SettleWrites();
 
   EXPECT_EQ(platform.Classify(platform.Rename("a.jpg", "new.jpg", modified)),
             Failure::kChanged);
@@ -150,6 +155,7 @@ TEST_P(TwoStepTest, AnotherProgramActingBetweenTheStepsLosesNoFile) {
     fs::rename(in / "g.jpg", in / "new.jpg");
     WriteFile(in / "f.jpg", "hh", kEarly);
   });
+  SettleWrites();
   ListAll(platform);
   DateTime modified;
   ASSERT_EQ(platform.ModifiedTime("f.jpg", &modified), 0);
@@ -190,6 +196,7 @@ TEST(SystemPlatformTest, SettlesOnTheTierTheFileSystemAllows) {
   WriteFile(here.rename() / "a.jpg", "a", kEarly);
   WriteFile(here.rename() / "b.jpg", "b", kLater);
   SystemPlatform platform;
+  SettleWrites();
   ListAll(platform);
 
   EXPECT_EQ(RenameNow(platform, "a.jpg", "c.jpg"), 0);
@@ -217,6 +224,7 @@ TEST(SystemPlatformTest, ListsOnlyOrdinaryVisibleFiles) {
 
   SystemPlatform platform;
   std::set<std::string> others;
+  SettleWrites();
   EXPECT_EQ(ListAll(platform, &others),
             (std::set<std::string>{"plain.jpg", "no dot"}));
   // Listed all the same: they take their names.
@@ -247,6 +255,7 @@ TEST(SystemPlatformTest, ModifiedTimeIsLocalTimeByTheRulesOfItsDate) {
   tzset();
 
   SystemPlatform platform;
+  SettleWrites();
   ListAll(platform);
   DateTime winter, summer;
   EXPECT_EQ(platform.ModifiedTime("winter.jpg", &winter), 0);

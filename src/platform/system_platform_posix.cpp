@@ -93,11 +93,12 @@ struct SystemPlatform::Folder {
   Identity identity = Identity::kUnknown;
   // Reservations whose removal failed; tried again before the run ends.
   std::vector<std::pair<std::string, struct stat>> leftovers;
+  bool reserveByOpen = false;  // mknod makes no plain files here
 
   int fd() const { return dirfd(listing); }
 
   /// Learns how identity shows from two views of what is certainly one
-  /// file: the first link or reservation this run made.
+  /// file: the first link this run made.
   void Learn(const struct stat& a, const struct stat& b) {
     if (identity == Identity::kUnknown)
       identity = SameInode(a, b) ? Identity::kInode : Identity::kAttributes;
@@ -111,12 +112,48 @@ struct SystemPlatform::Folder {
            a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
   }
 
+  /// Makes an empty file under `name`, refused if the name is taken. No
+  /// descriptor is held: a network share refuses to rename onto, or remove,
+  /// a file still open, and a FUSE client closes it on the server only some
+  /// time after close() returns.
+  bool Reserve(const char* name, struct stat* reserved) {
+    if (!reserveByOpen) {
+      if (mknodat(fd(), name, S_IFREG | 0600, 0) == 0)
+        return fstatat(fd(), name, reserved, AT_SYMLINK_NOFOLLOW) == 0;
+      if (errno != EPERM && errno != EINVAL && errno != ENOSYS &&
+          errno != EOPNOTSUPP && errno != ENOTSUP)
+        return false;
+      reserveByOpen = true;  // no plain files from mknod here
+    }
+    const int file = openat(fd(), name,
+                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                            0600);
+    if (file < 0)
+      return false;
+    const bool known = fstat(file, reserved) == 0;
+    const int error = errno;
+    close(file);
+    errno = error;
+    return known;
+  }
+
+  /// Whether `st` is still the reservation made as `reserved`: the same
+  /// empty file, unchanged since. Inode numbers alone do not tell where a
+  /// file system numbers names rather than files.
+  static bool SameReservation(const struct stat& st,
+                              const struct stat& reserved) {
+    return SameInode(st, reserved) && S_ISREG(st.st_mode) &&
+           st.st_size == 0 && st.st_mode == reserved.st_mode &&
+           st.st_mtim.tv_sec == reserved.st_mtim.tv_sec &&
+           st.st_mtim.tv_nsec == reserved.st_mtim.tv_nsec;
+  }
+
   /// Removes an empty reservation of this run, if it still bears `name`.
   bool RemoveReservation(const char* name, const struct stat& reserved) {
     struct stat st;
     if (fstatat(fd(), name, &st, AT_SYMLINK_NOFOLLOW) != 0)
       return errno == ENOENT;
-    if (!Same(st, reserved) || st.st_size != 0)
+    if (!SameReservation(st, reserved))
       return true;  // not ours any more: nothing of ours to take away
     return unlinkat(fd(), name, 0) == 0 || errno == ENOENT;
   }
@@ -284,28 +321,18 @@ int SystemPlatform::ReserveThenRename(const char* from, const char* to,
   const int fd = folder_->fd();
   // The exclusive create is what refuses a taken name here; the rename
   // that follows replaces nothing but the empty reservation.
-  const int reservation =
-      openat(fd, to, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (reservation < 0)
+  // The reservation keeps the time of its making: an empty file left by a
+  // killed run then shows no photo's date that would make it pass for the
+  // photo.
+  struct stat reserved;
+  if (!folder_->Reserve(to, &reserved))
     return errno;
-  struct stat reserved, source;
+  struct stat source;
   int error = 0;
-  if (fstat(reservation, &reserved) != 0) {
+  if (fstatat(fd, from, &source, AT_SYMLINK_NOFOLLOW) != 0)
     error = errno;
-  } else if (folder_->identity == Folder::Identity::kUnknown &&
-             fstatat(fd, to, &source, AT_SYMLINK_NOFOLLOW) == 0) {
-    folder_->Learn(reserved, source);  // two views of the open reservation
-  }
-  if (error == 0 && fstatat(fd, from, &source, AT_SYMLINK_NOFOLLOW) != 0)
-    error = errno;
-  else if (error == 0 && !StillStamped(source, stampedFrom))
+  else if (!StillStamped(source, stampedFrom))
     error = ESTALE;  // another file, or a changed one, bears the old name
-  // The reservation keeps the time of its making: other runs wait for the
-  // lock, and an empty file left by a killed run then shows no photo's date
-  // that would make it pass for the photo.
-  // Closed before anything renames onto it or removes it: a network share
-  // refuses both while the file is open.
-  close(reservation);
   Between(Step::kReserved);
   if (error == 0) {
     // The rename replaces whatever bears the new name by then: it must
@@ -313,7 +340,7 @@ int SystemPlatform::ReserveThenRename(const char* from, const char* to,
     struct stat now;
     if (fstatat(fd, to, &now, AT_SYMLINK_NOFOLLOW) != 0)
       error = errno == ENOENT ? EBUSY : errno;
-    else if (!folder_->Same(now, reserved) || now.st_size != 0)
+    else if (!Folder::SameReservation(now, reserved))
       return EBUSY;  // someone else's now: leave it and keep the file
     else if (renameat(fd, from, fd, to) != 0)
       error = errno;
