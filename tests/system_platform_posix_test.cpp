@@ -173,6 +173,24 @@ TEST_P(TwoStepTest, AnotherProgramActingBetweenTheStepsLosesNoFile) {
   EXPECT_EQ(ReadFile(in / "f.jpg"), "hh");
 }
 
+// A share refuses to rename onto a reservation it still holds open; here
+// the old name turns into a folder, which no rename onto a file accepts.
+TEST(ReserveThenRenameTest, RefusedRenameLeavesNoReservation) {
+  InScratchFolder here;
+  const fs::path in = here.rename();
+  WriteFile(in / "a.jpg", "a", kEarly);
+  Interrupted platform(Tier::kReserveThenRename, [&] {
+    fs::rename(in / "a.jpg", in / "moved.jpg");
+    fs::create_directory(in / "a.jpg");
+  });
+  SettleWrites();
+  ListAll(platform);
+
+  EXPECT_NE(RenameNow(platform, "a.jpg", "new.jpg"), 0);
+  EXPECT_EQ(Snapshot(in), (std::map<std::string, std::string>{
+                              {"a.jpg", "<dir>"}, {"moved.jpg", "a"}}));
+}
+
 INSTANTIATE_TEST_SUITE_P(TwoStepTiers, TwoStepTest,
                          testing::Values(Tier::kLinkThenUnlink,
                                          Tier::kReserveThenRename));
