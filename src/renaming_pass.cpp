@@ -74,11 +74,11 @@ ExitStatus Pass::Run() {
   // The whole listing first: every name in the folder is known to be taken
   // before the first rename, and no renamed file can come back from it.
   ListedName entry;
-  if (platform_.ListFirst(&entry) != 0)
+  if (!platform_.ListFirst(&entry).ok())
     return kNoFolder;
   while (!entry.fileName.empty()) {
     folder_.Add(entry.fileName, entry.ordinary);
-    if (platform_.ListNext(&entry) != 0) {
+    if (!platform_.ListNext(&entry).ok()) {
       keptAny_ = true;  // the rest of the folder could not be read
       break;
     }
@@ -116,10 +116,11 @@ void Pass::ReadTime(Index index) {
   ListedFile& file = folder_[index];
   DateTime modified;
   const std::string name(file.name);
-  if (const ErrorState error = platform_.ModifiedTime(name, &modified)) {
+  if (const Outcome read = platform_.ModifiedTime(name, &modified);
+      !read.ok()) {
     // Gone: moved away by someone else (another run, say); it kept nothing,
     // so it is no failure, and its name is free again.
-    if (platform_.Classify(error) == Failure::kGone)
+    if (read.failure == Failure::kGone)
       folder_.Vanished(index);
     else
       Keep(index);
@@ -146,7 +147,7 @@ void Pass::ReadTime(Index index) {
       const std::string own = folder_.NewNameOf(index, number);
       if (folder_.Taken(own) && platform_.SameFile(name, own)) {
         file.state = FileState::kOwnName;
-        if (platform_.RemoveSecondName(name, own) == 0)
+        if (platform_.RemoveSecondName(name, own).ok())
           folder_.Vanished(index);
         break;
       }
@@ -290,11 +291,11 @@ Attempt Pass::Try(Index index, int number, std::string to) {
   FileTimes before;
   bool haveBefore = false;
   if (!timesChecked_ || resetsTimes_) {
-    const ErrorState error = platform_.ReadTimes(from, &before);
-    haveBefore = error == 0;
+    const Outcome read = platform_.ReadTimes(from, &before);
+    haveBefore = read.ok();
     // Its times could not be put back, were the rename to reset them.
     if (!haveBefore) {
-      if (platform_.Classify(error) == Failure::kGone)
+      if (read.failure == Failure::kGone)
         folder_.Vanished(index);
       else
         Keep(index);
@@ -302,8 +303,8 @@ Attempt Pass::Try(Index index, int number, std::string to) {
     }
   }
 
-  const ErrorState error = platform_.Rename(from, to, Unpacked(file.time));
-  if (error == 0) {
+  const Outcome renamed = platform_.Rename(from, to, Unpacked(file.time));
+  if (renamed.ok()) {
     folder_.Moved(index, number, to, rememberNames_);
     if (rememberNames_) {
       int& lowest = LowestFree(file);
@@ -313,7 +314,7 @@ Attempt Pass::Try(Index index, int number, std::string to) {
     KeepTimes(to, haveBefore, before);
     return Attempt::kMoved;
   }
-  switch (platform_.Classify(error)) {
+  switch (renamed.failure) {
     case Failure::kTaken:
       folder_.ReportedTaken(to);
       return Attempt::kTaken;
@@ -322,6 +323,7 @@ Attempt Pass::Try(Index index, int number, std::string to) {
       return Attempt::kOver;
     case Failure::kChanged:
       return Attempt::kChanged;
+    case Failure::kNone:  // handled above
     case Failure::kOther:
       // A refusal that is not about the new name would only repeat for
       // every further name; the file keeps its own.
@@ -337,14 +339,14 @@ void Pass::KeepTimes(const std::string& newName, bool haveBefore,
     return;
   if (!timesChecked_) {
     FileTimes after;
-    if (platform_.ReadTimes(newName, &after) != 0)
+    if (!platform_.ReadTimes(newName, &after).ok())
       return;  // ask again at the next rename
     timesChecked_ = true;
     resetsTimes_ = after.modifiedSeconds != before.modifiedSeconds ||
                    after.modifiedNanoseconds != before.modifiedNanoseconds;
   }
   // Better to stop renaming than to erase more dates.
-  if (resetsTimes_ && platform_.SetTimes(newName, before) != 0) {
+  if (resetsTimes_ && !platform_.SetTimes(newName, before).ok()) {
     stopped_ = true;
     keptAny_ = true;
   }

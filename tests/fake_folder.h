@@ -61,21 +61,21 @@ class FakeFolder : public Platform {
     std::shuffle(order.begin(), order.end(), engine);
   }
 
-  ErrorState ListFirst(ListedName* entry) override {
+  Outcome ListFirst(ListedName* entry) override {
     entry->fileName.clear();
     if (missing)
-      return kNoEntry;
+      return Mean(kNoEntry);
     if (ErrorState e = Inject("list", ""))
-      return e;
+      return Mean(e);
     pending.assign(order.begin(), order.end());
     return ListNext(entry);
   }
 
-  ErrorState ListNext(ListedName* entry) override {
+  Outcome ListNext(ListedName* entry) override {
     entry->fileName.clear();
     listedAfterRename += !renames.empty();
     if (ErrorState e = Inject("next", ""))
-      return e;
+      return Mean(e);
     while (!pending.empty()) {
       std::string name = std::move(pending.front());
       pending.pop_front();
@@ -83,22 +83,22 @@ class FakeFolder : public Platform {
       if (it != entries.end()) {
         entry->fileName = it->first;
         entry->ordinary = it->second.ordinary;
-        return 0;
+        return {};
       }
     }
-    return 0;
+    return {};
   }
 
-  ErrorState ModifiedTime(const std::string& fileName,
+  Outcome ModifiedTime(const std::string& fileName,
                           DateTime* modified) override {
     ++timeReads;
     if (ErrorState e = Inject("time", fileName))
-      return e;
+      return Mean(e);
     auto it = entries.find(fileName);
     if (it == entries.end())
-      return kNoEntry;
+      return Mean(kNoEntry);
     *modified = it->second.modified;
-    return 0;
+    return {};
   }
 
   // Names that share an id are hard links of one file.
@@ -108,65 +108,55 @@ class FakeFolder : public Platform {
            first->second.id == second->second.id;
   }
 
-  ErrorState RemoveSecondName(const std::string& name,
+  Outcome RemoveSecondName(const std::string& name,
                               const std::string& other) override {
     if (ErrorState e = Inject("unlink", name))
-      return e;
+      return Mean(e);
     if (!SameFile(name, other))
-      return kIo;
+      return Mean(kIo);
     entries.erase(name);
-    return 0;
+    return {};
   }
 
-  ErrorState Rename(const std::string& from, const std::string& to,
+  Outcome Rename(const std::string& from, const std::string& to,
                     const DateTime&) override {
     renames.emplace_back(from, to);
     if (ErrorState e = Inject("rename", from))
-      return e;
+      return Mean(e);
     auto source = entries.find(from);
     if (source == entries.end())
-      return kNoEntry;
+      return Mean(kNoEntry);
     if (Find(to) != entries.end())
-      return kExists;
+      return Mean(kExists);
     Entry entry = source->second;
     entries.erase(source);
     if (renameResetsTimeTo)
       entry.modified = *renameResetsTimeTo;
     entries[to] = entry;
-    return 0;
+    return {};
   }
 
   // The fake's full-precision time is its packed date and time.
-  ErrorState ReadTimes(const std::string& fileName, FileTimes* times) override {
+  Outcome ReadTimes(const std::string& fileName, FileTimes* times) override {
     if (ErrorState e = Inject("readtimes", fileName))
-      return e;
+      return Mean(e);
     auto it = entries.find(fileName);
     if (it == entries.end())
-      return kNoEntry;
+      return Mean(kNoEntry);
     times->modifiedSeconds = static_cast<std::int64_t>(Packed(it->second.modified));
-    return 0;
+    return {};
   }
 
-  ErrorState SetTimes(const std::string& fileName,
+  Outcome SetTimes(const std::string& fileName,
                       const FileTimes& times) override {
     if (ErrorState e = Inject("settimes", fileName))
-      return e;
+      return Mean(e);
     auto it = entries.find(fileName);
     if (it == entries.end())
-      return kNoEntry;
+      return Mean(kNoEntry);
     it->second.modified =
         Unpacked(static_cast<std::uint64_t>(times.modifiedSeconds));
-    return 0;
-  }
-
-  Failure Classify(ErrorState error) const override {
-    if (error == kExists)
-      return Failure::kTaken;
-    if (error == kNoEntry)
-      return Failure::kGone;
-    if (error == kChanged)
-      return Failure::kChanged;
-    return Failure::kOther;
+    return {};
   }
 
   /// The name the file with `id` bears now, or "" when it is gone.
@@ -180,6 +170,22 @@ class FakeFolder : public Platform {
  private:
   ErrorState Inject(const std::string& op, const std::string& name) {
     return inject ? inject(op, name) : 0;
+  }
+
+  /// What the fake's own numbers mean to the pass.
+  static Outcome Mean(ErrorState error) {
+    switch (error) {
+      case 0:
+        return {};
+      case kExists:
+        return {Failure::kTaken, error};
+      case kNoEntry:
+        return {Failure::kGone, error};
+      case kChanged:
+        return {Failure::kChanged, error};
+      default:
+        return {Failure::kOther, error};
+    }
   }
 
   std::map<std::string, Entry>::iterator Find(const std::string& name) {

@@ -14,19 +14,19 @@ inline std::set<std::string> ListAll(Platform& platform,
                                      std::set<std::string>* others = nullptr) {
   std::set<std::string> names;
   ListedName entry;
-  EXPECT_EQ(platform.ListFirst(&entry), 0);
+  EXPECT_TRUE(platform.ListFirst(&entry).ok());
   while (!entry.fileName.empty()) {
     if (entry.ordinary)
       names.insert(entry.fileName);
     else if (others != nullptr)
       others->insert(entry.fileName);
-    EXPECT_EQ(platform.ListNext(&entry), 0);
+    EXPECT_TRUE(platform.ListNext(&entry).ok());
   }
   return names;
 }
 
 /// Renames as the pass does: with the time the file has now.
-inline ErrorState RenameNow(Platform& platform, const std::string& from,
+inline Outcome RenameNow(Platform& platform, const std::string& from,
                             const std::string& to) {
   DateTime modified;
   platform.ModifiedTime(from, &modified);

@@ -30,13 +30,13 @@ class WatchedFolder : public FakeFolder {
   std::map<int, int> renamedTimes;
   std::ostringstream problems;
 
-  ErrorState Rename(const std::string& from, const std::string& to,
-                    const DateTime& stampedFrom) override {
+  Outcome Rename(const std::string& from, const std::string& to,
+                 const DateTime& stampedFrom) override {
     const auto source = entries.find(from);
     const int id = source != entries.end() ? source->second.id : 0;
-    const ErrorState error = FakeFolder::Rename(from, to, stampedFrom);
-    if (error != 0)
-      return error;
+    const Outcome renamed = FakeFolder::Rename(from, to, stampedFrom);
+    if (!renamed.ok())
+      return renamed;
     ++renamedTimes[id];
     const Original& file = originals[id];
     const int attempt = AttemptOf(file, to);
@@ -49,7 +49,7 @@ class WatchedFolder : public FakeFolder {
       if (!TakenForShot(file, id, lower))
         problems << "'" << to << "' used while number " << lower
                  << " was free; ";
-    return 0;
+    return {};
   }
 
   /// Which attempt's name `name` is for the file, 0 when none.

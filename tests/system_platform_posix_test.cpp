@@ -1,4 +1,4 @@
-#include "platform/system_platform.h"
+#include "platform/system_platform_posix.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -58,7 +58,7 @@ TEST_P(RenameTierTest, MovesTheFileWithItsContentAndTime) {
   SettleWrites();
   ListAll(platform);
 
-  EXPECT_EQ(RenameNow(platform, "photo.jpg", "new.jpg"), 0);
+  EXPECT_TRUE(RenameNow(platform, "photo.jpg", "new.jpg").ok());
   EXPECT_EQ(Snapshot(here.rename()),
             (std::map<std::string, std::string>{{"new.jpg", "pixels"}}));
   if (!TimesResetByRename()) {
@@ -78,10 +78,10 @@ TEST_P(RenameTierTest, NeverReplacesAFileOrAFolder) {
   ListAll(platform);
   const auto before = Snapshot(here.rename());
 
-  const ErrorState onFile = RenameNow(platform, "a.jpg", "b.jpg");
-  EXPECT_EQ(platform.Classify(onFile), Failure::kTaken);
-  const ErrorState onFolder = RenameNow(platform, "a.jpg", "dir.jpg");
-  EXPECT_EQ(platform.Classify(onFolder), Failure::kTaken);
+  const Outcome onFile = RenameNow(platform, "a.jpg", "b.jpg");
+  EXPECT_EQ(onFile.failure, Failure::kTaken);
+  const Outcome onFolder = RenameNow(platform, "a.jpg", "dir.jpg");
+  EXPECT_EQ(onFolder.failure, Failure::kTaken);
   EXPECT_EQ(Snapshot(here.rename()), before);
   EXPECT_EQ(ModifiedOf(here.rename() / "b.jpg"), kLater);
 }
@@ -92,8 +92,8 @@ TEST_P(RenameTierTest, VanishedFileIsGoneAndLeavesNoTrace) {
   SettleWrites();
   ListAll(platform);
 
-  const ErrorState error = RenameNow(platform, "missing.jpg", "new.jpg");
-  EXPECT_EQ(platform.Classify(error), Failure::kGone);
+  const Outcome error = RenameNow(platform, "missing.jpg", "new.jpg");
+  EXPECT_EQ(error.failure, Failure::kGone);
   EXPECT_TRUE(Snapshot(here.rename()).empty());
 }
 
@@ -106,18 +106,18 @@ TEST_P(TwoStepTest, RefusesAFileChangedSinceItsTimeWasRead) {
   SettleWrites();
   ListAll(platform);
   DateTime modified;
-  ASSERT_EQ(platform.ModifiedTime("a.jpg", &modified), 0);
+  ASSERT_TRUE(platform.ModifiedTime("a.jpg", &modified).ok());
   WriteFile(here.rename() / "a.jpg", "rewritten", kLater);
   SettleWrites();
 
-  EXPECT_EQ(platform.Classify(platform.Rename("a.jpg", "new.jpg", modified)),
+  EXPECT_EQ(platform.Rename("a.jpg", "new.jpg", modified).failure,
             Failure::kChanged);
   EXPECT_EQ(Snapshot(here.rename()),
             (std::map<std::string, std::string>{{"a.jpg", "rewritten"}}));
   // Read again, the time is the new one, and the rename goes ahead.
-  ASSERT_EQ(platform.ModifiedTime("a.jpg", &modified), 0);
+  ASSERT_TRUE(platform.ModifiedTime("a.jpg", &modified).ok());
   EXPECT_EQ(modified.second, 26);
-  EXPECT_EQ(platform.Rename("a.jpg", "new.jpg", modified), 0);
+  EXPECT_TRUE(platform.Rename("a.jpg", "new.jpg", modified).ok());
   if (!TimesResetByRename()) {
     EXPECT_EQ(ModifiedOf(here.rename() / "new.jpg"), kLater);
   }
@@ -158,9 +158,9 @@ TEST_P(TwoStepTest, AnotherProgramActingBetweenTheStepsLosesNoFile) {
   SettleWrites();
   ListAll(platform);
   DateTime modified;
-  ASSERT_EQ(platform.ModifiedTime("f.jpg", &modified), 0);
+  ASSERT_TRUE(platform.ModifiedTime("f.jpg", &modified).ok());
 
-  EXPECT_NE(platform.Rename("f.jpg", "new.jpg", modified), 0);
+  EXPECT_FALSE(platform.Rename("f.jpg", "new.jpg", modified).ok());
   // Nothing lost, nothing emptied: f under the name it was moved to (the
   // link, or the old name it was moved away by), g and h as they were put.
   std::map<std::string, std::string> now = Snapshot(in);
@@ -186,7 +186,7 @@ TEST(ReserveThenRenameTest, RefusedRenameLeavesNoReservation) {
   SettleWrites();
   ListAll(platform);
 
-  EXPECT_NE(RenameNow(platform, "a.jpg", "new.jpg"), 0);
+  EXPECT_FALSE(RenameNow(platform, "a.jpg", "new.jpg").ok());
   EXPECT_EQ(Snapshot(in), (std::map<std::string, std::string>{
                               {"a.jpg", "<dir>"}, {"moved.jpg", "a"}}));
 }
@@ -217,8 +217,8 @@ TEST(SystemPlatformTest, SettlesOnTheTierTheFileSystemAllows) {
   SettleWrites();
   ListAll(platform);
 
-  EXPECT_EQ(RenameNow(platform, "a.jpg", "c.jpg"), 0);
-  EXPECT_EQ(platform.Classify(RenameNow(platform, "b.jpg", "c.jpg")),
+  EXPECT_TRUE(RenameNow(platform, "a.jpg", "c.jpg").ok());
+  EXPECT_EQ(RenameNow(platform, "b.jpg", "c.jpg").failure,
             Failure::kTaken);
   EXPECT_EQ(static_cast<int>(platform.tier()), std::atoi(expected));
   EXPECT_EQ(Snapshot(here.rename()),
@@ -255,12 +255,12 @@ TEST(SystemPlatformTest, MissingOrNonFolderRenameCannotBeListed) {
   fs::remove(here.rename());
   ListedName name{"stale", true};
   SystemPlatform missing;
-  EXPECT_EQ(missing.ListFirst(&name), ENOENT);
+  EXPECT_EQ(missing.ListFirst(&name).error, ENOENT);
   EXPECT_EQ(name.fileName, "");
 
   WriteFile(here.rename(), "not a folder", 1000);
   SystemPlatform notFolder;
-  EXPECT_EQ(notFolder.ListFirst(&name), ENOTDIR);
+  EXPECT_EQ(notFolder.ListFirst(&name).error, ENOTDIR);
 }
 
 TEST(SystemPlatformTest, ModifiedTimeIsLocalTimeByTheRulesOfItsDate) {
@@ -276,10 +276,10 @@ TEST(SystemPlatformTest, ModifiedTimeIsLocalTimeByTheRulesOfItsDate) {
   SettleWrites();
   ListAll(platform);
   DateTime winter, summer;
-  EXPECT_EQ(platform.ModifiedTime("winter.jpg", &winter), 0);
-  EXPECT_EQ(platform.ModifiedTime("summer.jpg", &summer), 0);
+  EXPECT_TRUE(platform.ModifiedTime("winter.jpg", &winter).ok());
+  EXPECT_TRUE(platform.ModifiedTime("summer.jpg", &summer).ok());
   DateTime unused;
-  EXPECT_EQ(platform.Classify(platform.ModifiedTime("gone.jpg", &unused)),
+  EXPECT_EQ(platform.ModifiedTime("gone.jpg", &unused).failure,
             Failure::kGone);
 
   if (oldTz != nullptr)

@@ -6,7 +6,7 @@
 #include <set>
 
 #include "list_all.h"
-#include "platform/system_platform.h"
+#include "platform/system_platform_win32.h"
 #include "platform/wide_text.h"
 
 namespace fs = std::filesystem;
@@ -82,7 +82,7 @@ TEST(Win32PlatformTest, ListsOrdinaryFilesByTheirFullUnicodeNames) {
             (std::set<std::string>{"plain.jpg", unicode}));
   EXPECT_EQ(others,
             (std::set<std::string>{"hidden.jpg", "system.jpg", "sub.jpg"}));
-  EXPECT_EQ(RenameNow(platform, unicode, "x \xF0\x9F\x98\x80.JPG"), 0);
+  EXPECT_TRUE(RenameNow(platform, unicode, "x \xF0\x9F\x98\x80.JPG").ok());
   EXPECT_TRUE(fs::exists(here.rename() / W("x \xF0\x9F\x98\x80.JPG")));
 }
 
@@ -94,11 +94,11 @@ TEST(Win32PlatformTest, NeverReplacesAFileOrAFolder) {
   SystemPlatform platform;
   ListAll(platform);
 
-  EXPECT_EQ(platform.Classify(RenameNow(platform, "a.jpg", "b.jpg")),
+  EXPECT_EQ(RenameNow(platform, "a.jpg", "b.jpg").failure,
             Failure::kTaken);
-  EXPECT_EQ(platform.Classify(RenameNow(platform, "a.jpg", "dir.jpg")),
+  EXPECT_EQ(RenameNow(platform, "a.jpg", "dir.jpg").failure,
             Failure::kTaken);
-  EXPECT_EQ(platform.Classify(RenameNow(platform, "gone.jpg", "c.jpg")),
+  EXPECT_EQ(RenameNow(platform, "gone.jpg", "c.jpg").failure,
             Failure::kGone);
   std::ifstream b(here.rename() / "b.jpg");
   std::string content;
@@ -118,8 +118,8 @@ TEST(Win32PlatformTest, NamesBeyond260CharactersWork) {
   SystemPlatform platform;
   EXPECT_EQ(ListAll(platform), (std::set<std::string>{longName}));
   DateTime modified;
-  EXPECT_EQ(platform.ModifiedTime(longName, &modified), 0);
-  EXPECT_EQ(RenameNow(platform, longName, newName), 0);
+  EXPECT_TRUE(platform.ModifiedTime(longName, &modified).ok());
+  EXPECT_TRUE(RenameNow(platform, longName, newName).ok());
   EXPECT_EQ(ListAll(platform), (std::set<std::string>{newName}));
 }
 
@@ -128,7 +128,7 @@ TEST(Win32PlatformTest, MissingFolderCannotBeListed) {
   fs::remove(here.rename());
   ListedName name;
   SystemPlatform platform;
-  EXPECT_NE(platform.ListFirst(&name), 0);
+  EXPECT_FALSE(platform.ListFirst(&name).ok());
   EXPECT_EQ(name.fileName, "");
 }
 

@@ -4,19 +4,30 @@
 #include <cstdint>
 #include <string>
 
-#include "../date_time.h"
+#include "date_time.h"
 
-/// The number a failed platform operation reports: the system's own error
-/// number, always greater than 0. 0 means the operation succeeded.
+/// The system's own number for a failure, kept for diagnostics: errno or a
+/// Win32 error code. 0 when there is none.
 using ErrorState = std::int32_t;
 
-/// What a failure means to the renaming pass.
+/// What an operation's outcome means to the renaming pass.
 enum class Failure {
+  kNone,   // it succeeded
   kTaken,  // the new name exists already (a file or a folder)
   kGone,   // the file is no longer there under the name it was listed by
   kChanged,  // the name holds another file, or a changed one, since its
              // time was read: the new name may not fit it
   kOther,  // anything else: refused access, name too long, I/O error, ...
+};
+
+/// How a platform operation ended. The platform tells what a failure means
+/// where it arises; `error` is the system's number behind it, 0 where the
+/// platform's own check found it (a file changed between two steps, say).
+struct Outcome {
+  Failure failure = Failure::kNone;
+  ErrorState error = 0;
+
+  bool ok() const { return failure == Failure::kNone; }
 };
 
 /// One name of the folder's listing.
@@ -44,13 +55,13 @@ class Platform {
   /// when it has none. Every name counts, not only ordinary files: a folder
   /// or a hidden file takes a name too. Fails when the folder is missing or
   /// cannot be opened as a folder.
-  virtual ErrorState ListFirst(ListedName* entry) = 0;
+  virtual Outcome ListFirst(ListedName* entry) = 0;
 
   /// Yields the listing's next name, or an empty name at its end.
-  virtual ErrorState ListNext(ListedName* entry) = 0;
+  virtual Outcome ListNext(ListedName* entry) = 0;
 
   /// The file's last-modified time as local wall-clock time.
-  virtual ErrorState ModifiedTime(const std::string& fileName,
+  virtual Outcome ModifiedTime(const std::string& fileName,
                                   DateTime* modified) = 0;
 
   /// Whether the two names are links of one and the same file.
@@ -58,25 +69,22 @@ class Platform {
 
   /// Removes `name`, one of two names of the file that `other` names too.
   /// Refuses when the two no longer name one file.
-  virtual ErrorState RemoveSecondName(const std::string& name,
+  virtual Outcome RemoveSecondName(const std::string& name,
                                       const std::string& other) = 0;
 
   /// Gives the file the new name, made from the time `stampedFrom`. Never
   /// replaces an existing file or folder: when `to` is taken it fails and
   /// both names stay as they were. A rename in two steps refuses with
   /// kChanged when the file under `from` no longer has that time.
-  virtual ErrorState Rename(const std::string& from, const std::string& to,
+  virtual Outcome Rename(const std::string& from, const std::string& to,
                             const DateTime& stampedFrom) = 0;
 
   /// The file's times as the file system holds them, past any cache.
-  virtual ErrorState ReadTimes(const std::string& fileName,
+  virtual Outcome ReadTimes(const std::string& fileName,
                                FileTimes* times) = 0;
 
-  virtual ErrorState SetTimes(const std::string& fileName,
+  virtual Outcome SetTimes(const std::string& fileName,
                               const FileTimes& times) = 0;
-
-  /// How the pass should read a failure this platform reported.
-  virtual Failure Classify(ErrorState error) const = 0;
 };
 
 #endif  // STAMPNAME_PLATFORM_PLATFORM_H_

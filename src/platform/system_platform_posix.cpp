@@ -12,9 +12,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <optional>
 #include <vector>
 
-#include "system_platform.h"
+#include "system_platform_posix.h"
 
 const char folderPrefix[] = "Rename/";
 
@@ -52,6 +53,22 @@ bool RefusesNoReplace(int error) {
 bool RefusesLinks(int error) {
   return error == EPERM || error == EOPNOTSUPP || error == ENOTSUP ||
          error == EMLINK || error == ENOSYS;
+}
+
+/// What a failed call's errno means to the pass.
+Outcome Failed(int error) {
+  switch (error) {
+    case 0:
+      return {};
+    case EEXIST:
+    case ENOTEMPTY:
+    case EISDIR:
+      return {Failure::kTaken, error};
+    case ENOENT:
+      return {Failure::kGone, error};
+    default:
+      return {Failure::kOther, error};
+  }
 }
 
 bool SameInode(const struct stat& a, const struct stat& b) {
@@ -172,13 +189,13 @@ SystemPlatform::SystemPlatform(RenameTier firstTier)
 
 SystemPlatform::~SystemPlatform() = default;
 
-ErrorState SystemPlatform::ListFirst(ListedName* entry) {
+Outcome SystemPlatform::ListFirst(ListedName* entry) {
   entry->fileName.clear();
   // Held open for the whole run, so that every later step acts on this one
   // folder even if `Rename` is moved or replaced meanwhile.
   const int fd = open(folderPrefix, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0)
-    return errno;
+    return Failed(errno);
   // One run at a time in a folder: a second one waits here, then finds the
   // first one's work done. File systems without locks go on without.
   while (flock(fd, LOCK_EX) != 0 && errno == EINTR) {
@@ -187,27 +204,27 @@ ErrorState SystemPlatform::ListFirst(ListedName* entry) {
   if (listing == nullptr) {
     const int error = errno;
     close(fd);
-    return error;
+    return Failed(error);
   }
   folder_->listing = listing;
   return ListNext(entry);
 }
 
-ErrorState SystemPlatform::ListNext(ListedName* entry) {
+Outcome SystemPlatform::ListNext(ListedName* entry) {
   entry->fileName.clear();
   if (folder_->listing == nullptr)
-    return 0;
+    return {};
   for (;;) {
     errno = 0;
     const dirent* found = readdir(folder_->listing);
     if (found == nullptr)
-      return errno;
+      return Failed(errno);
     if (Dots(found->d_name))
       continue;
     entry->fileName.assign(found->d_name);
     entry->ordinary = false;
     if (Hidden(found->d_name))
-      return 0;
+      return {};
     if (found->d_type == DT_UNKNOWN) {
       // Symbolic links count by what they are, not by what they point to.
       struct stat st;
@@ -218,20 +235,20 @@ ErrorState SystemPlatform::ListNext(ListedName* entry) {
     } else {
       entry->ordinary = found->d_type == DT_REG;
     }
-    return 0;
+    return {};
   }
 }
 
-ErrorState SystemPlatform::ModifiedTime(const std::string& fileName,
-                                        DateTime* modified) {
+Outcome SystemPlatform::ModifiedTime(const std::string& fileName,
+                                     DateTime* modified) {
   struct stat st;
   if (fstatat(folder_->fd(), fileName.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-    return errno;
+    return Failed(errno);
   // Replaced by a folder or a link since it was listed: the ordinary file
   // that was listed is gone.
   if (!S_ISREG(st.st_mode))
-    return ENOENT;
-  return ToLocal(st.st_mtime, modified);
+    return {Failure::kGone, 0};
+  return Failed(ToLocal(st.st_mtime, modified));
 }
 
 bool SystemPlatform::SameFile(const std::string& a, const std::string& b) {
@@ -245,28 +262,27 @@ bool SystemPlatform::SameFile(const std::string& a, const std::string& b) {
          SameInode(first, second);
 }
 
-ErrorState SystemPlatform::RemoveSecondName(const std::string& name,
-                                            const std::string& other) {
+Outcome SystemPlatform::RemoveSecondName(const std::string& name,
+                                         const std::string& other) {
   if (!SameFile(name, other))
-    return EBUSY;
-  return unlinkat(folder_->fd(), name.c_str(), 0) == 0 ? 0 : errno;
+    return {Failure::kOther, 0};
+  return unlinkat(folder_->fd(), name.c_str(), 0) == 0 ? Outcome{}
+                                                       : Failed(errno);
 }
 
-ErrorState SystemPlatform::Rename(const std::string& from,
-                                  const std::string& to,
-                                  const DateTime& stampedFrom) {
+Outcome SystemPlatform::Rename(const std::string& from, const std::string& to,
+                               const DateTime& stampedFrom) {
   const char* oldName = from.c_str();
   const char* newName = to.c_str();
   if (tier_ == RenameTier::kNoReplaceRename) {
     const int error = RenameNoReplace(folder_->fd(), oldName, newName);
     if (!RefusesNoReplace(error))
-      return error;
+      return Failed(error);
     tier_ = RenameTier::kLinkThenUnlink;
   }
   if (tier_ == RenameTier::kLinkThenUnlink) {
-    const int error = LinkThenUnlink(oldName, newName, stampedFrom);
-    if (error != kLinksRefused)
-      return error;
+    if (const auto linked = LinkThenUnlink(oldName, newName, stampedFrom))
+      return *linked;
     tier_ = RenameTier::kReserveThenRename;
   }
   if (tier_ == RenameTier::kReserveThenRename)
@@ -274,11 +290,14 @@ ErrorState SystemPlatform::Rename(const std::string& from,
   return stoppedBy_;
 }
 
-int SystemPlatform::LinkThenUnlink(const char* from, const char* to,
-                                   const DateTime& stampedFrom) {
+std::optional<Outcome> SystemPlatform::LinkThenUnlink(
+    const char* from, const char* to, const DateTime& stampedFrom) {
   const int fd = folder_->fd();
-  if (linkat(fd, from, fd, to, 0) != 0)
-    return RefusesLinks(errno) ? kLinksRefused : errno;
+  if (linkat(fd, from, fd, to, 0) != 0) {
+    if (RefusesLinks(errno))
+      return std::nullopt;
+    return Failed(errno);
+  }
   struct stat linked, old;
   if (folder_->identity == Folder::Identity::kUnknown &&
       fstatat(fd, to, &linked, AT_SYMLINK_NOFOLLOW) == 0 &&
@@ -290,17 +309,18 @@ int SystemPlatform::LinkThenUnlink(const char* from, const char* to,
   // file when it goes: a name is only ever dropped beside another of its
   // own file.
   if (fstatat(fd, to, &linked, AT_SYMLINK_NOFOLLOW) != 0)
-    return errno;  // moved on by someone else: its old name stays
+    return Failed(errno);  // moved on by someone else: its old name stays
   const bool oldThere = fstatat(fd, from, &old, AT_SYMLINK_NOFOLLOW) == 0;
   if (!StillStamped(linked, stampedFrom)) {
     if (oldThere && folder_->Same(old, linked))
       unlinkat(fd, to, 0);
-    return ESTALE;
+    return Outcome{Failure::kChanged, 0};
   }
+  // Both names stay where the old one holds another file now.
   if (!oldThere || !folder_->Same(old, linked))
-    return EBUSY;  // both names stay; the old one holds another file now
+    return Outcome{Failure::kOther, 0};
   if (unlinkat(fd, from, 0) == 0)
-    return 0;
+    return Outcome{};
   const int error = errno;
   // Drop the new link again so the file keeps exactly its old name. Where
   // even that is refused (a folder that only grows, say), every further
@@ -311,13 +331,13 @@ int SystemPlatform::LinkThenUnlink(const char* from, const char* to,
     tier_ = RenameTier::kReserveThenRename;
   } else {
     tier_ = RenameTier::kNone;
-    stoppedBy_ = error;
+    stoppedBy_ = Failed(error);
   }
-  return error;
+  return Failed(error);
 }
 
-int SystemPlatform::ReserveThenRename(const char* from, const char* to,
-                                      const DateTime& stampedFrom) {
+Outcome SystemPlatform::ReserveThenRename(const char* from, const char* to,
+                                          const DateTime& stampedFrom) {
   const int fd = folder_->fd();
   // The exclusive create is what refuses a taken name here; the rename
   // that follows replaces nothing but the empty reservation.
@@ -326,32 +346,34 @@ int SystemPlatform::ReserveThenRename(const char* from, const char* to,
   // photo.
   struct stat reserved;
   if (!folder_->Reserve(to, &reserved))
-    return errno;
+    return Failed(errno);
   struct stat source;
-  int error = 0;
+  Outcome outcome;
   if (fstatat(fd, from, &source, AT_SYMLINK_NOFOLLOW) != 0)
-    error = errno;
+    outcome = Failed(errno);
   else if (!StillStamped(source, stampedFrom))
-    error = ESTALE;  // another file, or a changed one, bears the old name
+    outcome = {Failure::kChanged, 0};  // another file, or a changed one
   Between(Step::kReserved);
-  if (error == 0) {
+  if (outcome.ok()) {
     // The rename replaces whatever bears the new name by then: it must
     // still be this run's own empty reservation.
+    // A reservation gone or someone else's now is no failure of the file:
+    // it keeps its name, and someone else's file is left alone.
     struct stat now;
     if (fstatat(fd, to, &now, AT_SYMLINK_NOFOLLOW) != 0)
-      error = errno == ENOENT ? EBUSY : errno;
+      outcome = {Failure::kOther, errno};
     else if (!Folder::SameReservation(now, reserved))
-      return EBUSY;  // someone else's now: leave it and keep the file
+      return {Failure::kOther, 0};
     else if (renameat(fd, from, fd, to) != 0)
-      error = errno;
+      outcome = Failed(errno);
   }
-  if (error != 0 && !folder_->RemoveReservation(to, reserved))
+  if (!outcome.ok() && !folder_->RemoveReservation(to, reserved))
     folder_->leftovers.emplace_back(to, reserved);
-  return error;
+  return outcome;
 }
 
-ErrorState SystemPlatform::ReadTimes(const std::string& fileName,
-                                     FileTimes* times) {
+Outcome SystemPlatform::ReadTimes(const std::string& fileName,
+                                  FileTimes* times) {
 #if defined(STATX_MTIME) && defined(AT_STATX_FORCE_SYNC)
   // Past the kernel's cache of a network or FUSE file system, which may
   // still show the times from before a rename.
@@ -361,21 +383,21 @@ ErrorState SystemPlatform::ReadTimes(const std::string& fileName,
             STATX_ATIME | STATX_MTIME, &stx) == 0) {
     *times = {stx.stx_atime.tv_sec, stx.stx_atime.tv_nsec,
               stx.stx_mtime.tv_sec, stx.stx_mtime.tv_nsec};
-    return 0;
+    return {};
   }
   if (errno != ENOSYS)
-    return errno;
+    return Failed(errno);
 #endif
   struct stat st;
   if (fstatat(folder_->fd(), fileName.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-    return errno;
+    return Failed(errno);
   *times = {st.st_atim.tv_sec, st.st_atim.tv_nsec, st.st_mtim.tv_sec,
             st.st_mtim.tv_nsec};
-  return 0;
+  return {};
 }
 
-ErrorState SystemPlatform::SetTimes(const std::string& fileName,
-                                    const FileTimes& times) {
+Outcome SystemPlatform::SetTimes(const std::string& fileName,
+                                 const FileTimes& times) {
   const struct timespec both[2] = {
       {static_cast<time_t>(times.accessSeconds),
        static_cast<long>(times.accessNanoseconds)},
@@ -383,21 +405,6 @@ ErrorState SystemPlatform::SetTimes(const std::string& fileName,
        static_cast<long>(times.modifiedNanoseconds)}};
   return utimensat(folder_->fd(), fileName.c_str(), both,
                    AT_SYMLINK_NOFOLLOW) == 0
-             ? 0
-             : errno;
-}
-
-Failure SystemPlatform::Classify(ErrorState error) const {
-  switch (error) {
-    case EEXIST:
-    case ENOTEMPTY:
-    case EISDIR:
-      return Failure::kTaken;
-    case ENOENT:
-      return Failure::kGone;
-    case ESTALE:
-      return Failure::kChanged;
-    default:
-      return Failure::kOther;
-  }
+             ? Outcome{}
+             : Failed(errno);
 }

@@ -4,7 +4,7 @@
 #include <cwchar>
 #include <string_view>
 
-#include "system_platform.h"
+#include "system_platform_win32.h"
 #include "wide_text.h"
 
 const char folderPrefix[] = "Rename\\";
@@ -115,9 +115,27 @@ FILETIME FromTicks(std::int64_t ticks) {
   return {static_cast<DWORD>(bits), static_cast<DWORD>(bits >> 32)};
 }
 
-ErrorState LastError() {
+/// What a Win32 error code means to the pass.
+Outcome Failed(DWORD error) {
+  const auto number = static_cast<ErrorState>(error);
+  switch (error) {
+    case ERROR_SUCCESS:
+      return {};
+    case ERROR_ALREADY_EXISTS:
+    case ERROR_FILE_EXISTS:
+      return {Failure::kTaken, number};
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      return {Failure::kGone, number};
+    default:
+      return {Failure::kOther, number};
+  }
+}
+
+/// The failure of the call that just failed.
+Outcome LastFailure() {
   const DWORD error = GetLastError();
-  return error != 0 ? static_cast<ErrorState>(error) : ERROR_GEN_FAILURE;
+  return Failed(error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE);
 }
 
 }  // namespace
@@ -145,12 +163,11 @@ struct SystemPlatform::Folder {
   }
 };
 
-SystemPlatform::SystemPlatform(RenameTier firstTier)
-    : folder_(std::make_unique<Folder>()), tier_(firstTier) {}
+SystemPlatform::SystemPlatform() : folder_(std::make_unique<Folder>()) {}
 
 SystemPlatform::~SystemPlatform() = default;
 
-ErrorState SystemPlatform::ListFirst(ListedName* entry) {
+Outcome SystemPlatform::ListFirst(ListedName* entry) {
   entry->fileName.clear();
   const std::wstring relative = Wide(folderPrefix);
   folder_->prefix =
@@ -164,22 +181,22 @@ ErrorState SystemPlatform::ListFirst(ListedName* entry) {
       FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
   if (folder_->listing == INVALID_HANDLE_VALUE) {
     // Some file systems list no "." and ".." entries: an empty folder.
-    const ErrorState error = LastError();
-    return error == ERROR_FILE_NOT_FOUND ? 0 : error;
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND ? Outcome{} : Failed(error);
   }
   folder_->foundPending = true;
   return ListNext(entry);
 }
 
-ErrorState SystemPlatform::ListNext(ListedName* entry) {
+Outcome SystemPlatform::ListNext(ListedName* entry) {
   entry->fileName.clear();
   if (folder_->listing == INVALID_HANDLE_VALUE)
-    return 0;
+    return {};
   for (;;) {
     if (!folder_->foundPending &&
         !FindNextFileW(folder_->listing, &folder_->found)) {
       const DWORD error = GetLastError();
-      return error == ERROR_NO_MORE_FILES ? 0 : static_cast<ErrorState>(error);
+      return error == ERROR_NO_MORE_FILES ? Outcome{} : Failed(error);
     }
     folder_->foundPending = false;
     const wchar_t* name = folder_->found.cFileName;
@@ -189,7 +206,7 @@ ErrorState SystemPlatform::ListNext(ListedName* entry) {
     entry->fileName = Narrow(name);
     entry->ordinary =
         Ordinary(folder_->found.dwFileAttributes, folder_->found.dwReserved0);
-    return 0;
+    return {};
   }
 }
 
@@ -198,97 +215,84 @@ bool SystemPlatform::SameFile(const std::string&, const std::string&) {
   return false;
 }
 
-ErrorState SystemPlatform::RemoveSecondName(const std::string&,
-                                            const std::string&) {
-  return ERROR_NOT_SUPPORTED;
+Outcome SystemPlatform::RemoveSecondName(const std::string&,
+                                         const std::string&) {
+  return Failed(ERROR_NOT_SUPPORTED);
 }
 
-ErrorState SystemPlatform::ModifiedTime(const std::string& fileName,
-                                        DateTime* modified) {
+Outcome SystemPlatform::ModifiedTime(const std::string& fileName,
+                                     DateTime* modified) {
   // Read afresh rather than from the listing, whose copy of the time may lag
   // behind a file that is still being written.
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (!GetFileAttributesExW(folder_->PathOf(fileName).c_str(),
                             GetFileExInfoStandard, &data))
-    return LastError();
+    return LastFailure();
   if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
-    return ERROR_FILE_NOT_FOUND;  // a folder took the file's place
+    return {Failure::kGone, 0};  // a folder took the file's place
 
   // One zone for the whole run; its rules give each date its own offset.
   if (!folder_->haveZone) {
     if (GetDynamicTimeZoneInformation(&folder_->zone) == TIME_ZONE_ID_INVALID)
-      return LastError();
+      return LastFailure();
     folder_->haveZone = true;
   }
   SYSTEMTIME utc, local;
   if (!FileTimeToSystemTime(&data.ftLastWriteTime, &utc) ||
       !ToLocalTime(folder_->zone, utc, &local))
-    return LastError();
+    return LastFailure();
   modified->year = local.wYear;
   modified->month = local.wMonth;
   modified->day = local.wDay;
   modified->hour = local.wHour;
   modified->minute = local.wMinute;
   modified->second = local.wSecond;
-  return 0;
+  return {};
 }
 
-ErrorState SystemPlatform::Rename(const std::string& from,
-                                  const std::string& to, const DateTime&) {
+Outcome SystemPlatform::Rename(const std::string& from, const std::string& to,
+                               const DateTime&) {
   // Without MOVEFILE_REPLACE_EXISTING the move refuses a taken name, and
   // within one folder it is a rename, never a copy.
   const std::wstring newPath = folder_->PathOf(to);
   if (MoveFileExW(folder_->PathOf(from).c_str(), newPath.c_str(), 0))
-    return 0;
-  const ErrorState error = LastError();
+    return {};
+  const Outcome failure = LastFailure();
   // Some file systems refuse a name held by a folder as a denial of access.
-  if (error == ERROR_ACCESS_DENIED &&
+  if (failure.error == ERROR_ACCESS_DENIED &&
       GetFileAttributesW(newPath.c_str()) != INVALID_FILE_ATTRIBUTES)
-    return ERROR_ALREADY_EXISTS;
-  return error;
+    return {Failure::kTaken, failure.error};
+  return failure;
 }
 
-ErrorState SystemPlatform::ReadTimes(const std::string& fileName,
-                                     FileTimes* times) {
+Outcome SystemPlatform::ReadTimes(const std::string& fileName,
+                                  FileTimes* times) {
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (!GetFileAttributesExW(folder_->PathOf(fileName).c_str(),
                             GetFileExInfoStandard, &data))
-    return LastError();
+    return LastFailure();
   // 100-nanosecond ticks, kept whole in the seconds and nanoseconds.
   const std::int64_t access = Ticks(data.ftLastAccessTime);
   const std::int64_t write = Ticks(data.ftLastWriteTime);
   *times = {access / 10000000, access % 10000000 * 100, write / 10000000,
             write % 10000000 * 100};
-  return 0;
+  return {};
 }
 
-ErrorState SystemPlatform::SetTimes(const std::string& fileName,
-                                    const FileTimes& times) {
+Outcome SystemPlatform::SetTimes(const std::string& fileName,
+                                 const FileTimes& times) {
   const HANDLE file = CreateFileW(
       folder_->PathOf(fileName).c_str(), FILE_WRITE_ATTRIBUTES,
       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
       OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file == INVALID_HANDLE_VALUE)
-    return LastError();
+    return LastFailure();
   const FILETIME access = FromTicks(times.accessSeconds * 10000000 +
                                     times.accessNanoseconds / 100);
   const FILETIME write = FromTicks(times.modifiedSeconds * 10000000 +
                                    times.modifiedNanoseconds / 100);
-  const ErrorState error =
-      SetFileTime(file, nullptr, &access, &write) ? 0 : LastError();
+  const Outcome outcome =
+      SetFileTime(file, nullptr, &access, &write) ? Outcome{} : LastFailure();
   CloseHandle(file);
-  return error;
-}
-
-Failure SystemPlatform::Classify(ErrorState error) const {
-  switch (error) {
-    case ERROR_ALREADY_EXISTS:
-    case ERROR_FILE_EXISTS:
-      return Failure::kTaken;
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-      return Failure::kGone;
-    default:
-      return Failure::kOther;
-  }
+  return outcome;
 }
