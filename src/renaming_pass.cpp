@@ -13,8 +13,9 @@ namespace {
 
 using Index = FolderNames::Index;
 
-/// Times of reading a file that keeps changing while it is being named.
-constexpr int kMaxTimings = 3;
+/// How often a file's time is read while it keeps changing under its
+/// rename; then it keeps its name.
+constexpr int kMaxTimeReads = 3;
 
 /// How one rename attempt ended.
 enum class Attempt {
@@ -35,11 +36,11 @@ class Pass {
   std::vector<Index> RenamingOrder();
   void NameGroup(std::span<const Index> group);
   /// Names the file on its own, from `firstNumber` on; its time has been
-  /// read `timings` times.
-  void NameAlone(Index index, int firstNumber, int timings);
+  /// read `timeReads` times.
+  void NameAlone(Index index, int firstNumber, int timeReads);
   /// Reads the time of a file that changed once more, unless it has been
   /// read often enough; whether it is still to be named.
-  bool Retimed(Index index, int timings);
+  bool Retimed(Index index, int timeReads);
   Attempt Try(Index index, int number, std::string to);
   /// The lowest number that may still be free for the file's time and
   /// extension (but for case).
@@ -251,8 +252,8 @@ void Pass::NameGroup(std::span<const Index> group) {
     NameAlone(index, 1, 1);
 }
 
-void Pass::NameAlone(Index index, int firstNumber, int timings) {
-  for (;; ++timings) {
+void Pass::NameAlone(Index index, int firstNumber, int timeReads) {
+  for (;; ++timeReads) {
     int unused = 1;
     int& lowest = rememberNames_ ? LowestFree(folder_[index]) : unused;
     Attempt attempt = Attempt::kTaken;
@@ -266,14 +267,14 @@ void Pass::NameAlone(Index index, int firstNumber, int timings) {
     }
     if (attempt == Attempt::kTaken)
       Keep(index);  // all 99 names taken
-    if (attempt != Attempt::kChanged || !Retimed(index, timings))
+    if (attempt != Attempt::kChanged || !Retimed(index, timeReads))
       return;
     firstNumber = 1;
   }
 }
 
-bool Pass::Retimed(Index index, int timings) {
-  if (timings >= kMaxTimings) {
+bool Pass::Retimed(Index index, int timeReads) {
+  if (timeReads >= kMaxTimeReads) {
     Keep(index);  // it would not hold still long enough
     return false;
   }

@@ -1,14 +1,9 @@
 #ifndef STAMPNAME_RENAMING_PASS_H_
 #define STAMPNAME_RENAMING_PASS_H_
 
-class Platform;
+#include "exit_status.h"
 
-/// The program's exit statuses.
-enum ExitStatus {
-  kAllNamed = 0,  // every handled file bears its stamp name, or none was there
-  kSomeKept = 1,  // at least one file kept its name because of a failure
-  kNoFolder = 2,  // `Rename` is missing or cannot be opened as a folder
-};
+class Platform;
 
 /// Goes once through the folder and renames every ordinary file after its
 /// last-modified date and time.
