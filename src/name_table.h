@@ -19,7 +19,16 @@ bool SameButForCase(std::string_view a, std::string_view b);
 /// It keeps no text of its own. An entry is a reference that its owner turns
 /// back into the name on demand, so that a slot costs eight bytes beyond the
 /// names the owner holds anyway; the table is a flat array probed in order,
-/// so a lookup costs one cache miss rather than a walk through nodes.
+/// so a lookup costs one cache miss rather than a walk through nodes. Names
+/// of any length are hashed and compared whole.
+///
+/// Measured against std::unordered_map<std::string, count> with a
+/// transparent case-folding hash and equality (the same hash), whole runs
+/// of the benchmark, 100,000 files, 2 cores: bursts of same-second files
+/// 12% faster on tmpfs and 11% on ext4; a rerun over a named folder (every
+/// name entered) 29% faster on tmpfs, the same on ext4 within its noise;
+/// peak memory of that rerun 11.0 MiB against 18.6 MiB. Distinct times
+/// enter next to no names, and there the two are level.
 class NameTable {
  public:
   using Reference = std::uint32_t;

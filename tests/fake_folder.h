@@ -2,7 +2,6 @@
 #define STAMPNAME_TESTS_FAKE_FOLDER_H_
 
 #include <algorithm>
-#include <cctype>
 #include <deque>
 #include <functional>
 #include <optional>
@@ -12,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "name_table.h"
 #include "platform/platform.h"
 
 /// An in-memory folder behind the platform interface, with a rename that
@@ -52,7 +52,7 @@ class FakeFolder : public Platform {
   std::map<std::string, Entry> entries;
   std::vector<std::string> order;  // listing order of the initial names
   std::vector<std::pair<std::string, std::string>> renames;  // every call
-  int timeReads = 0;
+  std::map<std::string, int> timeReads;  // by name, failed reads too
   int listedAfterRename = 0;  // listing calls made once renaming began
 
   /// Lists the names in another order, the same for the same seed.
@@ -91,7 +91,7 @@ class FakeFolder : public Platform {
 
   Outcome ModifiedTime(const std::string& fileName,
                           DateTime* modified) override {
-    ++timeReads;
+    ++timeReads[fileName];
     if (ErrorState e = Inject("time", fileName))
       return Mean(e);
     auto it = entries.find(fileName);
@@ -159,6 +159,19 @@ class FakeFolder : public Platform {
     return {};
   }
 
+  int TotalTimeReads() const {
+    int total = 0;
+    for (const auto& [name, reads] : timeReads) total += reads;
+    return total;
+  }
+
+  /// Whether a name equal to `name` but for case is there.
+  bool TakenButForCase(const std::string& name) const {
+    return std::any_of(entries.begin(), entries.end(), [&](const auto& entry) {
+      return SameButForCase(entry.first, name);
+    });
+  }
+
   /// The name the file with `id` bears now, or "" when it is gone.
   std::string NameOf(int id) const {
     for (const auto& [name, entry] : entries)
@@ -192,11 +205,7 @@ class FakeFolder : public Platform {
     if (!caseInsensitive)
       return entries.find(name);
     return std::find_if(entries.begin(), entries.end(), [&](const auto& e) {
-      return std::equal(e.first.begin(), e.first.end(), name.begin(),
-                        name.end(), [](char a, char b) {
-                          return std::tolower(static_cast<unsigned char>(a)) ==
-                                 std::tolower(static_cast<unsigned char>(b));
-                        });
+      return SameButForCase(e.first, name);
     });
   }
 

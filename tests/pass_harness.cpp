@@ -68,18 +68,10 @@ class WatchedFolder : public FakeFolder {
                             (other.ordinary && other.modified == file.modified &&
                              ShotOf(other.name) == ShotOf(file.name));
       if (sameShot &&
-          Taken(NewName(Stamp(file.modified), number, Extension(other.name))))
+          TakenButForCase(
+              NewName(Stamp(file.modified), number, Extension(other.name))))
         return true;
     }
-    return false;
-  }
-
-  /// The pass counts names that differ only in case as taken, wherever it
-  /// runs.
-  bool Taken(const std::string& name) {
-    for (const auto& [existing, entry] : entries)
-      if (SameButForCase(existing, name))
-        return true;
     return false;
   }
 };
@@ -150,7 +142,7 @@ std::string CheckRandomRun(Choices& choices) {
   const int count = static_cast<int>(choices.Below(40));
   for (int serial = 0; serial < count; ++serial) {
     const std::string name = RandomName(choices, serial);
-    if (folder.caseInsensitive ? folder.Taken(name)
+    if (folder.caseInsensitive ? folder.TakenButForCase(name)
                                : folder.entries.count(name) != 0)
       continue;
     const DateTime modified = RandomTime(choices);
@@ -166,10 +158,7 @@ std::string CheckRandomRun(Choices& choices) {
     plan.Draw(choices, folder.order);
   int nexts = 0, setTimes = 0;
   std::string lostTime;  // the one file whose time may not come back
-  std::map<std::string, int> timeReads;
   const auto inject = [&](const std::string& op, const std::string& name) {
-    if (op == "time")
-      ++timeReads[name];
     if (op == "list")
       return plan.failingFirst ? FakeFolder::kIo : 0;
     if (op == "next")
@@ -197,8 +186,6 @@ std::string CheckRandomRun(Choices& choices) {
   std::ostringstream& problems = folder.problems;
 
   if (!listingFailed) {
-    std::map<std::string, int> reads;
-    timeReads.swap(reads);
     const std::string lost = lostTime;
     nexts = setTimes = 0;
     shuffled.inject = inject;
@@ -209,7 +196,6 @@ std::string CheckRandomRun(Choices& choices) {
       shuffledNames[name] = entry.id;
     if (names != shuffledNames || status != shuffledStatus)
       problems << "another listing order gave other names; ";
-    timeReads.swap(reads);
     lostTime = lost;
   }
 
@@ -253,7 +239,7 @@ std::string CheckRandomRun(Choices& choices) {
           problems << "'" << now << "' differs from '" << other
                    << "' only in case; ";
   }
-  for (const auto& [name, reads] : timeReads)
+  for (const auto& [name, reads] : folder.timeReads)
     if (reads > 1)
       problems << "'" << name << "' was handled " << reads << " times; ";
   if (folder.listedAfterRename != 0)

@@ -199,7 +199,7 @@ TEST(RenamingPassTest, FileThatChangedWhileBeingNamedIsTimedAgain) {
   EXPECT_EQ(folder.NameOf(settles), "2020-06-01 12-00-05.jpg");
   EXPECT_EQ(folder.NameOf(restless), "restless.jpg");
   // Three readings of its time, one rename each, and no more.
-  EXPECT_EQ(folder.timeReads, 2 + 3);
+  EXPECT_EQ(folder.TotalTimeReads(), 2 + 3);
   EXPECT_EQ(folder.renames.size(), 2u + 3u);
 }
 
@@ -223,7 +223,7 @@ TEST(RenamingPassTest, ListingIsReadWholeBeforeTheFirstRename) {
   EXPECT_EQ(Main(folder), kAllNamed);
   EXPECT_EQ(folder.listedAfterRename, 0);
   EXPECT_EQ(folder.renames.size(), 50u);
-  EXPECT_EQ(folder.timeReads, 50);
+  EXPECT_EQ(folder.TotalTimeReads(), 50);
   EXPECT_EQ(folder.entries.count("2020-06-01 12-00-04 (10).jpg"), 1u);
 }
 
