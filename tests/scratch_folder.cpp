@@ -1,14 +1,9 @@
 #include "scratch_folder.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <cstdlib>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -21,23 +16,27 @@ namespace {
 std::vector<std::pair<fs::path, time_t>> unsettled;
 
 void SetModified(const fs::path& path, time_t modified) {
-  const struct timespec times[2] = {{modified, 0}, {modified, 0}};
-  if (utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
-    throw std::runtime_error("cannot set time of " + path.string() + ": " +
-                             std::strerror(errno));
+  fs::last_write_time(path, std::chrono::file_clock::from_sys(
+                                std::chrono::system_clock::from_time_t(modified)));
 }
 
 }  // namespace
 
 ScratchFolder::ScratchFolder() {
   const char* root = std::getenv("STAMPNAME_TEST_ROOT");
-  std::string pattern =
-      (root != nullptr && *root != '\0' ? fs::path(root)
-                                        : fs::temp_directory_path()) /
-      "stampname-test-XXXXXX";
-  if (mkdtemp(pattern.data()) == nullptr)
-    throw std::runtime_error("cannot create scratch folder " + pattern);
-  path_ = pattern;
+  const fs::path under = root != nullptr && *root != '\0'
+                             ? fs::path(root)
+                             : fs::temp_directory_path();
+  // A name no other test or run is using: created, not found.
+  std::random_device seed;
+  std::mt19937_64 random(seed());
+  for (int tries = 0; tries < 100; ++tries) {
+    path_ = under / ("stampname-test-" + std::to_string(random() % 1000000000));
+    if (fs::create_directory(path_))
+      return;
+  }
+  throw std::runtime_error("cannot create a scratch folder in " +
+                           under.string());
 }
 
 ScratchFolder::~ScratchFolder() {
@@ -47,14 +46,10 @@ ScratchFolder::~ScratchFolder() {
 }
 
 time_t Utc(int year, int month, int day, int hour, int minute, int second) {
-  struct tm parts {};
-  parts.tm_year = year - 1900;
-  parts.tm_mon = month - 1;
-  parts.tm_mday = day;
-  parts.tm_hour = hour;
-  parts.tm_min = minute;
-  parts.tm_sec = second;
-  return timegm(&parts);
+  using namespace std::chrono;
+  const sys_days date = std::chrono::year(year) / month / day;
+  return system_clock::to_time_t(date + hours(hour) + minutes(minute) +
+                                 seconds(second));
 }
 
 void WriteFile(const fs::path& path, const std::string& content,
@@ -91,10 +86,12 @@ std::string ReadFile(const fs::path& path) {
 }
 
 time_t ModifiedOf(const fs::path& path) {
-  struct stat st;
-  if (lstat(path.c_str(), &st) != 0)
+  std::error_code error;
+  const fs::file_time_type time = fs::last_write_time(path, error);
+  if (error)
     return -1;
-  return st.st_mtime;
+  return std::chrono::system_clock::to_time_t(
+      std::chrono::file_clock::to_sys(time));
 }
 
 std::map<std::string, std::string> Snapshot(const fs::path& folder) {

@@ -1,8 +1,6 @@
 #ifndef STAMPNAME_TESTS_SCRATCH_FOLDER_H_
 #define STAMPNAME_TESTS_SCRATCH_FOLDER_H_
 
-#include <sys/stat.h>
-
 #include <ctime>
 #include <filesystem>
 #include <map>
@@ -25,6 +23,25 @@ class ScratchFolder {
 
  private:
   fs::path path_;
+};
+
+/// Runs a test inside a scratch folder holding an empty `Rename`, which the
+/// platform finds beneath the current directory.
+class InScratchFolder {
+ public:
+  InScratchFolder() : previous_(fs::current_path()) {
+    fs::create_directory(scratch_.rename());
+    fs::current_path(scratch_.path());
+  }
+  ~InScratchFolder() { fs::current_path(previous_); }
+  InScratchFolder(const InScratchFolder&) = delete;
+  InScratchFolder& operator=(const InScratchFolder&) = delete;
+
+  fs::path rename() const { return scratch_.rename(); }
+
+ private:
+  ScratchFolder scratch_;
+  fs::path previous_;
 };
 
 /// Seconds since the epoch of a UTC wall-clock time.

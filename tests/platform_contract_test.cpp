@@ -1,0 +1,72 @@
+#include "platform_contract.h"
+
+#include <cstdlib>
+#include <map>
+#include <string>
+
+#include "list_all.h"
+#include "scratch_folder.h"
+
+bool TimesResetByRename() {
+  return std::getenv("STAMPNAME_RENAME_RESETS_TIMES") != nullptr;
+}
+
+const time_t kEarly = Utc(2001, 2, 3, 4, 5, 6);
+const time_t kLater = Utc(2001, 2, 3, 4, 5, 26);
+
+namespace {
+
+using Names = std::map<std::string, std::string>;
+
+TEST_P(PlatformContractTest, MovesTheFileWithItsContentAndTime) {
+  InScratchFolder here;
+  const time_t when = Utc(2009, 3, 5, 7, 8, 10);
+  WriteFile(here.rename() / "photo.jpg", "pixels", when);
+  const auto platform = GetParam().make();
+  SettleWrites();
+  ListAll(*platform);
+
+  EXPECT_TRUE(RenameNow(*platform, "photo.jpg", "new.jpg").ok());
+  EXPECT_EQ(Snapshot(here.rename()), (Names{{"new.jpg", "pixels"}}));
+  if (!TimesResetByRename()) {
+    EXPECT_EQ(ModifiedOf(here.rename() / "new.jpg"), when);
+  }
+}
+
+TEST_P(PlatformContractTest, NeverReplacesAFileOrAFolder) {
+  InScratchFolder here;
+  WriteFile(here.rename() / "a.jpg", "a", kEarly);
+  WriteFile(here.rename() / "b.jpg", "b", kLater);
+  fs::create_directory(here.rename() / "dir.jpg");
+  const auto platform = GetParam().make();
+  SettleWrites();
+  ListAll(*platform);
+  const Names before = Snapshot(here.rename());
+
+  EXPECT_EQ(RenameNow(*platform, "a.jpg", "b.jpg").failure, Failure::kTaken);
+  EXPECT_EQ(RenameNow(*platform, "a.jpg", "dir.jpg").failure, Failure::kTaken);
+  EXPECT_EQ(Snapshot(here.rename()), before);
+  EXPECT_EQ(ModifiedOf(here.rename() / "b.jpg"), kLater);
+}
+
+TEST_P(PlatformContractTest, VanishedFileIsGoneAndLeavesNoTrace) {
+  InScratchFolder here;
+  const auto platform = GetParam().make();
+  ListAll(*platform);
+
+  EXPECT_EQ(RenameNow(*platform, "missing.jpg", "new.jpg").failure,
+            Failure::kGone);
+  EXPECT_TRUE(Snapshot(here.rename()).empty());
+}
+
+TEST_P(PlatformContractTest, MissingFolderCannotBeListed) {
+  InScratchFolder here;
+  fs::remove(here.rename());
+  ListedName name{"stale", true};
+  const auto platform = GetParam().make();
+
+  EXPECT_EQ(platform->ListFirst(&name).failure, Failure::kGone);
+  EXPECT_EQ(name.fileName, "");
+}
+
+}  // namespace
