@@ -3,12 +3,10 @@
 # the program has.
 #
 #   manual_page_test.sh MANUAL_PAGE EXIT_STATUS_HEADER
-set -uo pipefail
+. "$(dirname "$0")/lib.sh"
 
 page=$1
 header=$2
-failures=0
-fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
 
 warnings=$(LC_ALL=C groff -ww -z -man "$page" 2>&1)
 [ -z "$warnings" ] || fail "groff warns: $warnings"
@@ -26,5 +24,4 @@ listed=$(awk '/^\.SH "EXIT STATUS"/{on=1; next} /^\.SH/{on=0}
 [ -n "$defined" ] || fail "found no exit statuses in $header"
 [ "$defined" = "$listed" ] || fail "exit statuses defined [$defined], documented [$listed]"
 
-[ $failures -eq 0 ] && echo "manual page: all checks passed"
-exit $((failures > 0))
+finish "manual page: all checks passed"

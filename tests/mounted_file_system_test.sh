@@ -8,7 +8,7 @@
 # readonly. Exits 77 (skipped) when the file system cannot be mounted here,
 # saying why. The servers behind sshfs and smb are started here, on
 # 127.0.0.1 only, and stopped by their pids whatever happens.
-set -uo pipefail
+. "$(dirname "$0")/lib.sh"
 
 kind=$1
 build=$2
@@ -197,12 +197,10 @@ CONFIG
     output=$(cd "$mnt" && TZ=UTC "$build/stampname" 2>&1)
     status=$?
     after=$(cd "$mnt/Rename" && ls -l --time-style=+%s && cat ./*)
-    fail=0
-    [ "$status" -eq 1 ] || { echo "FAILED: exit status $status, not 1"; fail=1; }
-    [ -z "$output" ] || { echo "FAILED: printed: $output"; fail=1; }
-    [ "$before" = "$after" ] || { echo "FAILED: the folder changed"; fail=1; }
-    [ $fail -eq 0 ] && echo "readonly: every rename refused, exit 1, nothing changed"
-    exit $fail ;;
+    [ "$status" -eq 1 ] || fail "exit status $status, not 1"
+    [ -z "$output" ] || fail "printed: $output"
+    [ "$before" = "$after" ] || fail "the folder changed"
+    finish "readonly: every rename refused, exit 1, nothing changed" ;;
   *)
     echo "unknown kind $kind"; exit 2 ;;
 esac

@@ -3,11 +3,9 @@
 # root, runs the installed program there, and removes the package again.
 #
 #   package_test.sh BUILD_DIR
-set -uo pipefail
+. "$(dirname "$0")/lib.sh"
 
 build=$1
-failures=0
-fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/stampname-package-XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
@@ -76,5 +74,4 @@ dpkg=(dpkg --root="$scratch/dpkg" --force-not-root --force-script-chrootless
 left=$(cd "$scratch/dpkg" && find . -mindepth 1 -not -path './var*')
 [ -z "$left" ] || fail "dpkg -r left: $left"
 
-[ $failures -eq 0 ] && echo "packages: all checks passed"
-exit $((failures > 0))
+finish "packages: all checks passed"

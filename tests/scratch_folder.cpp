@@ -1,5 +1,11 @@
 #include "scratch_folder.h"
 
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <sys/stat.h>
+#endif
+
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -16,8 +22,16 @@ namespace {
 std::vector<std::pair<fs::path, time_t>> unsettled;
 
 void SetModified(const fs::path& path, time_t modified) {
+#if defined(_WIN32)
   fs::last_write_time(path, std::chrono::file_clock::from_sys(
                                 std::chrono::system_clock::from_time_t(modified)));
+#else
+  // Access time too: FAT through FUSE ignores a modification time set alone.
+  const struct timespec times[2] = {{modified, 0}, {modified, 0}};
+  if (utimensat(AT_FDCWD, path.c_str(), times, 0) != 0)
+    throw fs::filesystem_error("cannot set the time", path,
+                               std::error_code(errno, std::generic_category()));
+#endif
 }
 
 }  // namespace

@@ -3,13 +3,11 @@
 # rename, and a second run changes nothing.
 #
 #   times_kept_test.sh PROGRAM FOLDER
-set -uo pipefail
+. "$(dirname "$0")/lib.sh"
 
 program=$(realpath "$1")
 folder=$(mktemp -d "$2/times-XXXXXX") || { echo "FAILED: no scratch folder"; exit 1; }
 trap 'rm -rf "$folder"' EXIT
-failures=0
-fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
 
 mkdir "$folder/Rename"
 for i in 1 2 3 4 5; do
@@ -34,5 +32,4 @@ before=$(list)
 sleep 2
 [ "$(list)" = "$before" ] || fail "the second run changed: $(list)"
 
-[ $failures -eq 0 ] && echo "times kept: all checks passed"
-exit $((failures > 0))
+finish "times kept: all checks passed"

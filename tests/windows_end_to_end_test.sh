@@ -3,12 +3,10 @@
 # double-clicks it would, and checks the executable's headers.
 #
 #   windows_end_to_end_test.sh STAMPNAME_EXE WINEPREFIX
-set -uo pipefail
+. "$(dirname "$0")/lib.sh"
 
 exe=$1
 export WINEPREFIX=$2 WINEDEBUG=-all
-failures=0
-fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
 expect_eq() {  # what, expected, actual
   [ "$2" = "$3" ] || fail "$1: expected [$2], got [$3]"
 }
@@ -123,7 +121,4 @@ done
 LC_ALL=C grep -qaP '\xbd\x04\xef\xfe\x00\x00\x01\x00\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00\x01\x00\x00\x00\x00\x00' "$exe" ||
   fail "fixed version info is not 1.0.0.0"
 
-if [ $failures -eq 0 ]; then
-  echo "Windows end-to-end: all checks passed"
-fi
-exit $((failures > 0))
+finish "Windows end-to-end: all checks passed"

@@ -2,13 +2,11 @@
 # Builds the Windows .zip and checks what it holds.
 #
 #   windows_package_test.sh BUILD_DIR
-set -uo pipefail
+. "$(dirname "$0")/lib.sh"
 
 build=$1
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/stampname-zip-XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
-failures=0
-fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
 
 cpack --config "$build/CPackConfig.cmake" -B "$scratch" >"$scratch/cpack.log" 2>&1 ||
   { cat "$scratch/cpack.log"; exit 1; }
@@ -21,5 +19,4 @@ mkdir "$scratch/unpacked" && (cd "$scratch/unpacked" && cmake -E tar xf "$zip")
 grep -q "stampname 1.00 for Windows" "$scratch/unpacked/README.txt" || fail "read-me lacks the version"
 grep -q $'\r$' "$scratch/unpacked/README.txt" || fail "read-me lacks Windows line ends"
 
-[ $failures -eq 0 ] && echo "Windows package: all checks passed"
-exit $((failures > 0))
+finish "Windows package: all checks passed"
