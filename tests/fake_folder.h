@@ -187,18 +187,14 @@ class FakeFolder : public Platform {
 
   /// What the fake's own numbers mean to the pass.
   static Outcome Mean(ErrorState error) {
-    switch (error) {
-      case 0:
-        return {};
-      case kExists:
-        return {Failure::kTaken, error};
-      case kNoEntry:
-        return {Failure::kGone, error};
-      case kChanged:
-        return {Failure::kChanged, error};
-      default:
-        return {Failure::kOther, error};
-    }
+    static const std::map<ErrorState, Failure> kMeanings = {
+        {0, Failure::kNone},
+        {kExists, Failure::kTaken},
+        {kNoEntry, Failure::kGone},
+        {kChanged, Failure::kChanged}};
+    const auto meaning = kMeanings.find(error);
+    return {meaning != kMeanings.end() ? meaning->second : Failure::kOther,
+            error};
   }
 
   std::map<std::string, Entry>::iterator Find(const std::string& name) {

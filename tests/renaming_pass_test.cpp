@@ -15,6 +15,13 @@ const std::string kStamp = "2009-03-05 07-08-09";
 
 DateTime At(int second) { return {2020, 6, 1, 12, 0, second}; }
 
+/// Expects each file, by id, under the name given.
+void ExpectNames(const FakeFolder& folder,
+                 const std::map<int, std::string>& names) {
+  for (const auto& [id, name] : names)
+    EXPECT_EQ(folder.NameOf(id), name) << "file " << id;
+}
+
 TEST(RenamingPassTest, RenamesEachFileAfterItsTimeKeepingTheExtension) {
   FakeFolder folder;
   const int photo = folder.Add("photo.jpg", kMarch);
@@ -23,10 +30,10 @@ TEST(RenamingPassTest, RenamesEachFileAfterItsTimeKeepingTheExtension) {
   const int upper = folder.Add("IMG_0001.JPG", {2022, 10, 11, 9, 8, 7});
 
   EXPECT_EQ(Main(folder), kAllNamed);
-  EXPECT_EQ(folder.NameOf(photo), kStamp + ".jpg");
-  EXPECT_EQ(folder.NameOf(tarball), "2021-01-02 00-04-05.tar.gz");
-  EXPECT_EQ(folder.NameOf(bare), "1999-12-31 23-59-58");
-  EXPECT_EQ(folder.NameOf(upper), "2022-10-11 09-08-07.JPG");
+  ExpectNames(folder, {{photo, kStamp + ".jpg"},
+                       {tarball, "2021-01-02 00-04-05.tar.gz"},
+                       {bare, "1999-12-31 23-59-58"},
+                       {upper, "2022-10-11 09-08-07.JPG"}});
   EXPECT_EQ(folder.renames.size(), 4u);
 }
 
@@ -52,11 +59,11 @@ TEST(RenamingPassTest, SameSecondFilesAreNumberedInNameOrderWhateverTheListing) 
 
     EXPECT_EQ(Main(folder), kAllNamed);
     // Byte order: capitals before small letters, a shorter name first.
-    EXPECT_EQ(folder.NameOf(upperC), kStamp + ".jpg");
-    EXPECT_EQ(folder.NameOf(a), kStamp + " (02).jpg");
-    EXPECT_EQ(folder.NameOf(a0), kStamp + " (03).jpg");
-    EXPECT_EQ(folder.NameOf(b), kStamp + " (04).jpg");
-    EXPECT_EQ(folder.NameOf(other), kStamp + ".png");
+    ExpectNames(folder, {{upperC, kStamp + ".jpg"},
+                         {a, kStamp + " (02).jpg"},
+                         {a0, kStamp + " (03).jpg"},
+                         {b, kStamp + " (04).jpg"},
+                         {other, kStamp + ".png"}});
   }
 }
 
@@ -91,10 +98,10 @@ TEST(RenamingPassTest, AShotMovesOnTogetherWhereOneOfItsNamesIsTaken) {
   };
 
   EXPECT_EQ(Main(folder), kAllNamed);
-  EXPECT_EQ(folder.NameOf(raw), kStamp + " (02).CR2");
-  EXPECT_EQ(folder.NameOf(jpeg), kStamp + " (02).JPG");
-  EXPECT_EQ(folder.NameOf(late), kStamp + " (04).CR2");
-  EXPECT_EQ(folder.NameOf(lateJpeg), kStamp + " (03).JPG");
+  ExpectNames(folder, {{raw, kStamp + " (02).CR2"},
+                       {jpeg, kStamp + " (02).JPG"},
+                       {late, kStamp + " (04).CR2"},
+                       {lateJpeg, kStamp + " (03).JPG"}});
 }
 
 TEST(RenamingPassTest, BurstCostsOneRenamePerFile) {
@@ -126,9 +133,9 @@ TEST(RenamingPassTest, LastFreeNumberIs99AndBeyondItTheFileKeepsItsName) {
   const int next = folder.Add("next.png", kMarch);
 
   EXPECT_EQ(Main(folder), kSomeKept);
-  EXPECT_EQ(folder.NameOf(lucky), kStamp + " (99).jpg");
-  EXPECT_EQ(folder.NameOf(unlucky), "unlucky.jpg");
-  EXPECT_EQ(folder.NameOf(next), kStamp + ".png");
+  ExpectNames(folder, {{lucky, kStamp + " (99).jpg"},
+                       {unlucky, "unlucky.jpg"},
+                       {next, kStamp + ".png"}});
 }
 
 TEST(RenamingPassTest, RefusedRenameEndsTheAttemptsForThatFileOnly) {
@@ -159,9 +166,9 @@ TEST(RenamingPassTest, UnreadableTimeKeepsTheNameAndLeaksIntoNothing) {
   };
 
   EXPECT_EQ(Main(folder), kSomeKept);
-  EXPECT_EQ(folder.NameOf(first), "2020-06-01 12-00-01.jpg");
-  EXPECT_EQ(folder.NameOf(unreadable), "unreadable.jpg");
-  EXPECT_EQ(folder.NameOf(after), "2020-06-01 12-00-03.jpg");
+  ExpectNames(folder, {{first, "2020-06-01 12-00-01.jpg"},
+                       {unreadable, "unreadable.jpg"},
+                       {after, "2020-06-01 12-00-03.jpg"}});
   EXPECT_EQ(folder.renames.size(), 2u);
 }
 
@@ -210,9 +217,9 @@ TEST(RenamingPassTest, YearsBeyondFourDigitsKeepTheName) {
   const int fine = folder.Add("fine.jpg", {9999, 12, 31, 23, 59, 59});
 
   EXPECT_EQ(Main(folder), kSomeKept);
-  EXPECT_EQ(folder.NameOf(future), "future.jpg");
-  EXPECT_EQ(folder.NameOf(ancient), "ancient.jpg");
-  EXPECT_EQ(folder.NameOf(fine), "9999-12-31 23-59-59.jpg");
+  ExpectNames(folder, {{future, "future.jpg"},
+                       {ancient, "ancient.jpg"},
+                       {fine, "9999-12-31 23-59-59.jpg"}});
 }
 
 TEST(RenamingPassTest, ListingIsReadWholeBeforeTheFirstRename) {
@@ -332,12 +339,12 @@ TEST(RenamingPassTest, NamesThatDifferOnlyInCaseCountAsTakenEverywhere) {
     const int raw = folder.Add("IMG_0001.CR2", At(1));
 
     EXPECT_EQ(Main(folder), kAllNamed);
-    EXPECT_EQ(folder.NameOf(lower), kStamp + ".jpg");
-    EXPECT_EQ(folder.NameOf(upper), kStamp + " (02).JPG");
-    EXPECT_EQ(folder.NameOf(mixed), kStamp + " (03).Jpg");
-    EXPECT_EQ(folder.NameOf(camera), "2020-06-01 12-00-01.JPG");
-    EXPECT_EQ(folder.NameOf(raw), "2020-06-01 12-00-01.CR2");
-    EXPECT_EQ(folder.NameOf(exported), "2020-06-01 12-00-01 (02).jpg");
+    ExpectNames(folder, {{lower, kStamp + ".jpg"},
+                         {upper, kStamp + " (02).JPG"},
+                         {mixed, kStamp + " (03).Jpg"},
+                         {camera, "2020-06-01 12-00-01.JPG"},
+                         {raw, "2020-06-01 12-00-01.CR2"},
+                         {exported, "2020-06-01 12-00-01 (02).jpg"}});
   }
 }
 

@@ -161,6 +161,15 @@ struct SystemPlatform::Folder {
   std::wstring PathOf(const std::string& name) const {
     return prefix + Wide(name);
   }
+
+  /// The file's attributes and times, read afresh rather than from the
+  /// listing, whose copy may lag behind a file still being written.
+  Outcome Read(const std::string& name, WIN32_FILE_ATTRIBUTE_DATA* data) const {
+    return GetFileAttributesExW(PathOf(name).c_str(), GetFileExInfoStandard,
+                                data)
+               ? Outcome{}
+               : LastFailure();
+  }
 };
 
 SystemPlatform::SystemPlatform() : folder_(std::make_unique<Folder>()) {}
@@ -222,12 +231,9 @@ Outcome SystemPlatform::RemoveSecondName(const std::string&,
 
 Outcome SystemPlatform::ModifiedTime(const std::string& fileName,
                                      DateTime* modified) {
-  // Read afresh rather than from the listing, whose copy of the time may lag
-  // behind a file that is still being written.
   WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExW(folder_->PathOf(fileName).c_str(),
-                            GetFileExInfoStandard, &data))
-    return LastFailure();
+  if (const Outcome read = folder_->Read(fileName, &data); !read.ok())
+    return read;
   if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
     return {Failure::kGone, 0};  // a folder took the file's place
 
@@ -268,9 +274,8 @@ Outcome SystemPlatform::Rename(const std::string& from, const std::string& to,
 Outcome SystemPlatform::ReadTimes(const std::string& fileName,
                                   FileTimes* times) {
   WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExW(folder_->PathOf(fileName).c_str(),
-                            GetFileExInfoStandard, &data))
-    return LastFailure();
+  if (const Outcome read = folder_->Read(fileName, &data); !read.ok())
+    return read;
   // 100-nanosecond ticks, kept whole in the seconds and nanoseconds.
   const std::int64_t access = Ticks(data.ftLastAccessTime);
   const std::int64_t write = Ticks(data.ftLastWriteTime);
