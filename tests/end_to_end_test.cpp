@@ -1,83 +1,18 @@
-// Runs the built program in scratch folders, as a user would.
-#include <fcntl.h>
+// Runs the built program in scratch folders, as a user would, on every
+// system: each case holds wherever the program runs.
+#include "end_to_end.h"
+
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <set>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
-#include "scratch_folder.h"
-
-extern char** environ;
-
 namespace {
-
-using Names = std::map<std::string, std::string>;
-
-/// Starts the program in `folder` with TZ set and both output streams sent
-/// to a file beside the folder's `Rename`.
-pid_t Start(const fs::path& folder, const std::string& tz,
-            const std::vector<std::string>& args = {}) {
-  SettleWrites();
-  std::vector<std::string> env;
-  for (char** e = environ; *e != nullptr; ++e)
-    if (std::string(*e).rfind("TZ=", 0) != 0)
-      env.emplace_back(*e);
-  env.push_back("TZ=" + tz);
-  std::vector<char*> envp;
-  for (auto& e : env) envp.push_back(e.data());
-  envp.push_back(nullptr);
-  std::vector<std::string> argStore{STAMPNAME_BINARY};
-  argStore.insert(argStore.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (auto& a : argStore) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  const std::string output = (folder / "output.txt").string();
-
-  const pid_t pid = fork();
-  if (pid == 0) {
-    // Added to at its end, without O_APPEND, which SMB through FUSE refuses.
-    const int out = open(output.c_str(), O_WRONLY | O_CREAT, 0600);
-    if (out < 0 || lseek(out, 0, SEEK_END) < 0 || chdir(folder.c_str()) != 0 ||
-        dup2(out, 1) < 0 ||
-        dup2(out, 2) < 0)
-      _exit(127);
-    execve(argv[0], argv.data(), envp.data());
-    _exit(127);
-  }
-  return pid;
-}
-
-int Wait(pid_t pid) {
-  int status = 0;
-  if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
-    return -1;
-  return WEXITSTATUS(status);
-}
-
-int RunProgram(const fs::path& folder, const std::string& tz = "UTC",
-               const std::vector<std::string>& args = {}) {
-  return Wait(Start(folder, tz, args));
-}
-
-std::string Output(const fs::path& folder) {
-  return ReadFile(folder / "output.txt");
-}
-
-std::string UtcStamp(time_t when) {
-  struct tm parts;
-  gmtime_r(&when, &parts);
-  char text[32];
-  strftime(text, sizeof text, "%Y-%m-%d %H-%M-%S", &parts);
-  return text;
-}
 
 /// Checks that `folder` holds exactly the files `expected` gives (content
 /// to last-modified time), each under its UTC stamp, numbered as needed.
@@ -90,18 +25,18 @@ void ExpectAllStamped(const fs::path& folder,
                       const std::map<std::string, time_t>& expected) {
   const char* tier = std::getenv("STAMPNAME_EXPECT_TIER");
   const bool reserves = tier != nullptr && std::string(tier) == "3";
-  const bool inodesTell = std::getenv("STAMPNAME_NO_INODE_IDENTITY") == nullptr;
+  const bool identityTells =
+      std::getenv("STAMPNAME_NO_INODE_IDENTITY") == nullptr;
   Names now = Snapshot(folder);
   std::erase_if(
       now, [&](const auto& entry) { return reserves && entry.second.empty(); });
-  std::map<std::string, ino_t> inodes;  // by content
+  std::map<std::string, fs::path> files;  // by content: its first name
   for (const auto& [name, content] : now) {
     auto it = expected.find(content);
     ASSERT_NE(it, expected.end()) << name << " holds unknown content";
-    struct stat st;
-    ASSERT_EQ(lstat((folder / name).c_str(), &st), 0);
-    const auto [seen, first] = inodes.try_emplace(content, st.st_ino);
-    EXPECT_TRUE(first || seen->second == st.st_ino || !inodesTell)
+    const auto [seen, first] = files.try_emplace(content, folder / name);
+    EXPECT_TRUE(first || !identityTells ||
+                fs::equivalent(seen->second, folder / name))
         << name << " is a copy of " << content << ", not another name of it";
     EXPECT_EQ(ModifiedOf(folder / name), it->second) << name;
     const std::string stamp = UtcStamp(it->second);
@@ -111,10 +46,10 @@ void ExpectAllStamped(const fs::path& folder,
                           name.ends_with(").jpg");
     EXPECT_TRUE(plain || numbered) << name << " for " << stamp;
   }
-  EXPECT_EQ(inodes.size(), expected.size()) << "files were lost";
+  EXPECT_EQ(files.size(), expected.size()) << "files were lost";
 }
 
-TEST(EndToEndTest, RenamesOrdinaryFilesAndLeavesTheRestAlone) {
+TEST(EndToEndTest, RenamesOrdinaryFilesAndLeavesFoldersAlone) {
   ScratchFolder scratch;
   const fs::path in = scratch.rename();
   fs::create_directories(in / "sub");
@@ -126,9 +61,7 @@ TEST(EndToEndTest, RenamesOrdinaryFilesAndLeavesTheRestAlone) {
   WriteFile(in / "README", "readme", Utc(2012, 2, 29, 23, 59, 59));
   WriteFile(in / "IMG_0001.JPG", "upper", Utc(2013, 4, 5, 6, 7, 8));
   WriteFile(in / "2001-02-03 04-05-06.txt", "named", Utc(2001, 2, 3, 4, 5, 6));
-  WriteFile(in / ".profile", "hidden", march);
   WriteFile(in / "sub" / "inner.jpg", "inner", march);
-  fs::create_symlink("photo.jpg", in / "link.jpg");
 
   ASSERT_EQ(RunProgram(scratch.path(), "UTC", {"--ignored", "argument"}), 0);
   EXPECT_EQ(Output(scratch.path()), "");
@@ -144,9 +77,7 @@ TEST(EndToEndTest, RenamesOrdinaryFilesAndLeavesTheRestAlone) {
                         {"2012-02-29 23-59-59", "readme"},
                         {"2013-04-05 06-07-08.JPG", "upper"},
                         {"2001-02-03 04-05-06.txt", "named"},
-                        {".profile", "hidden"},
-                        {"sub", "<dir>"},
-                        {"link.jpg", "<link>"}}));
+                        {"sub", "<dir>"}}));
   EXPECT_EQ(ModifiedOf(in / "2010-01-02 00-05-06.png"),
             Utc(2010, 1, 2, 0, 5, 6));
   EXPECT_EQ(ModifiedOf(in / "2009-03-05 07-08-09 (02).jpg"), march);
@@ -154,15 +85,24 @@ TEST(EndToEndTest, RenamesOrdinaryFilesAndLeavesTheRestAlone) {
 }
 
 TEST(EndToEndTest, LocalTimeIsTheWallClockOfEachFilesOwnDate) {
-  ScratchFolder scratch;
-  fs::create_directory(scratch.rename());
-  WriteFile(scratch.rename() / "winter.jpg", "w", Utc(2009, 1, 15, 12, 0, 0));
-  WriteFile(scratch.rename() / "summer.jpg", "s", Utc(2009, 7, 15, 12, 0, 0));
+  if (!StartSetsTimeZone())
+    GTEST_SKIP() << "a run's time zone is set where it is started: under "
+                    "Wine by windows_executable_test.sh";
+  // West and east of Greenwich, each with its own summer time.
+  for (const auto& [zone, winter, summer] :
+       {std::tuple{"EST5EDT,M3.2.0,M11.1.0", "2009-01-15 07-00-00.jpg",
+                   "2009-07-15 08-00-00.jpg"},
+        std::tuple{"CET-1CEST,M3.5.0,M10.5.0/3", "2009-01-15 13-00-00.jpg",
+                   "2009-07-15 14-00-00.jpg"}}) {
+    ScratchFolder scratch;
+    fs::create_directory(scratch.rename());
+    WriteFile(scratch.rename() / "winter.jpg", "w", Utc(2009, 1, 15, 12, 0, 0));
+    WriteFile(scratch.rename() / "summer.jpg", "s", Utc(2009, 7, 15, 12, 0, 0));
 
-  ASSERT_EQ(RunProgram(scratch.path(), "EST5EDT,M3.2.0,M11.1.0"), 0);
-  EXPECT_EQ(Snapshot(scratch.rename()),
-            (Names{{"2009-01-15 07-00-00.jpg", "w"},
-                   {"2009-07-15 08-00-00.jpg", "s"}}));
+    ASSERT_EQ(RunProgram(scratch.path(), zone), 0) << zone;
+    EXPECT_EQ(Snapshot(scratch.rename()), (Names{{winter, "w"}, {summer, "s"}}))
+        << zone;
+  }
 }
 
 TEST(EndToEndTest, ExitStatusTellsWhatHappened) {
@@ -292,12 +232,11 @@ TEST(EndToEndTest, KilledRunLosesNothingAndARerunFinishes) {
   // file's new name (or its reservation) is there.
   const fs::path firstName =
       scratch.rename() / (UtcStamp(Utc(2018, 8, 1, 10, 0, 0)) + ".jpg");
-  const pid_t pid = Start(scratch.path(), "UTC");
+  const ProgramRun run = StartRun(scratch.path(), "UTC");
   for (int waitedMs = 0; waitedMs < 120000 && !fs::exists(firstName);
        ++waitedMs)
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  kill(pid, SIGKILL);
-  waitpid(pid, nullptr, 0);
+  Kill(run);
   const size_t stamped = StampedCount(scratch.rename());
   ASSERT_GT(stamped, 0u);
   ASSERT_LT(stamped, files.size()) << "the run ended before it was killed";
@@ -319,9 +258,9 @@ TEST(EndToEndTest, ConcurrentRunsLeaveWhatOneRunLeaves) {
   const auto files = Fill(scratch.rename(), 2000, 30);
   Fill(alone.rename(), 2000, 30);
 
-  std::vector<pid_t> runs;
-  for (int i = 0; i < 3; ++i) runs.push_back(Start(scratch.path(), "UTC"));
-  for (pid_t pid : runs) EXPECT_EQ(Wait(pid), 0);
+  std::vector<ProgramRun> runs;
+  for (int i = 0; i < 3; ++i) runs.push_back(StartRun(scratch.path(), "UTC"));
+  for (const ProgramRun run : runs) EXPECT_EQ(Wait(run), 0);
   ExpectAllStamped(scratch.rename(), files);
   EXPECT_EQ(Output(scratch.path()), "");
   // Runs take turns: the later ones find nothing left to do.

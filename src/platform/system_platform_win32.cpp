@@ -268,6 +268,12 @@ Outcome SystemPlatform::Rename(const std::string& from, const std::string& to,
   if (failure.error == ERROR_ACCESS_DENIED &&
       GetFileAttributesW(newPath.c_str()) != INVALID_FILE_ATTRIBUTES)
     return {Failure::kTaken, failure.error};
+  // A new name too long for the file system is reported by some as a path
+  // not found: the file is still there, and it keeps its name for a reason.
+  if (failure.failure == Failure::kGone &&
+      GetFileAttributesW(folder_->PathOf(from).c_str()) !=
+          INVALID_FILE_ATTRIBUTES)
+    return {Failure::kOther, failure.error};
   return failure;
 }
 
