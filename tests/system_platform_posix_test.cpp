@@ -15,20 +15,20 @@
 #include "scratch_folder.h"
 
 // Found by GoogleTest for the names of the parameterized tests.
-void PrintTo(SystemPlatform::RenameTier tier, std::ostream* out) {
+void PrintTo(RenameTier tier, std::ostream* out) {
   *out << "tier " << static_cast<int>(tier);
 }
 
 namespace {
 
-using Tier = SystemPlatform::RenameTier;
+using Tier = RenameTier;
 
 class TwoStepTest : public testing::TestWithParam<Tier> {};
 
 TEST_P(TwoStepTest, RefusesAFileChangedSinceItsTimeWasRead) {
   InScratchFolder here;
   WriteFile(here.rename() / "a.jpg", "a", kEarly);
-  SystemPlatform platform(GetParam());
+  TieredPlatform platform(GetParam());
   SettleWrites();
   ListAll(platform);
   DateTime modified;
@@ -52,13 +52,13 @@ TEST_P(TwoStepTest, RefusesAFileChangedSinceItsTimeWasRead) {
 }
 
 /// Another program that acts between the two steps of a rename.
-class Interrupted : public SystemPlatform {
+class Interrupted : public TieredPlatform {
  public:
   Interrupted(Tier tier, std::function<void()> act)
-      : SystemPlatform(tier), act_(std::move(act)) {}
+      : TieredPlatform(tier), act_(std::move(act)) {}
 
  protected:
-  void Between(Step) override {
+  void Between(RenameStep) override {
     if (act_)
       std::exchange(act_, nullptr)();
   }
@@ -125,7 +125,7 @@ INSTANTIATE_TEST_SUITE_P(TwoStepTiers, TwoStepTest,
 
 RenameWay WayOf(Tier tier) {
   return {"Tier" + std::to_string(static_cast<int>(tier)),
-          [tier] { return std::make_unique<SystemPlatform>(tier); }};
+          [tier] { return std::make_unique<TieredPlatform>(tier); }};
 }
 
 INSTANTIATE_TEST_SUITE_P(AllTiers, PlatformContractTest,
@@ -146,7 +146,7 @@ TEST(SystemPlatformTest, SettlesOnTheTierTheFileSystemAllows) {
   InScratchFolder here;
   WriteFile(here.rename() / "a.jpg", "a", kEarly);
   WriteFile(here.rename() / "b.jpg", "b", kLater);
-  SystemPlatform platform;
+  TieredPlatform platform(Tier::kNoReplaceRename);  // as a run starts
   SettleWrites();
   ListAll(platform);
 

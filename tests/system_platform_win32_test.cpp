@@ -8,7 +8,7 @@
 #include "list_all.h"
 #include "platform_contract.h"
 #include "scratch_folder.h"
-#include "platform/system_platform_win32.h"
+#include "platform/system_platform.h"
 #include "platform/wide_text.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #include <time.h>
 
 #include "renaming_pass.h"
-#include "system_platform_posix.h"
+#include "system_platform.h"
 
 // Arguments are ignored and nothing is printed, whatever happens: the exit
 // status is the program's only answer.

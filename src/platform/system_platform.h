@@ -1,11 +1,40 @@
 #ifndef STAMPNAME_PLATFORM_SYSTEM_PLATFORM_H_
 #define STAMPNAME_PLATFORM_SYSTEM_PLATFORM_H_
 
-// Each system's `SystemPlatform` is declared beside its source, in
-// system_platform_posix.h and system_platform_win32.h: they share the
-// interface in platform.h and nothing else.
+#include <memory>
+#include <string>
+
+#include "platform.h"
 
 /// The folder the program works on, with the separator of the system.
 extern const char folderPrefix[];
+
+/// The real folder `Rename` beneath the current directory. Each system
+/// defines it in a source of its own (system_platform_posix.cpp,
+/// system_platform_win32.cpp), with the state it needs in `Folder`.
+class SystemPlatform : public Platform {
+ public:
+  SystemPlatform();
+  ~SystemPlatform() override;
+  SystemPlatform(const SystemPlatform&) = delete;
+  SystemPlatform& operator=(const SystemPlatform&) = delete;
+
+  Outcome ListFirst(ListedName* entry) override;
+  Outcome ListNext(ListedName* entry) override;
+  Outcome ModifiedTime(const std::string& fileName,
+                       DateTime* modified) override;
+  bool SameFile(const std::string& a, const std::string& b) override;
+  Outcome RemoveSecondName(const std::string& name,
+                           const std::string& other) override;
+  Outcome Rename(const std::string& from, const std::string& to,
+                 const DateTime& stampedFrom) override;
+  Outcome ReadTimes(const std::string& fileName, FileTimes* times) override;
+  Outcome SetTimes(const std::string& fileName,
+                   const FileTimes& times) override;
+
+ protected:
+  struct Folder;
+  std::unique_ptr<Folder> folder_;
+};
 
 #endif  // STAMPNAME_PLATFORM_SYSTEM_PLATFORM_H_

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -111,6 +112,9 @@ struct SystemPlatform::Folder {
   // Reservations whose removal failed; tried again before the run ends.
   std::vector<std::pair<std::string, struct stat>> leftovers;
   bool reserveByOpen = false;  // mknod makes no plain files here
+  RenameTier tier = RenameTier::kNoReplaceRename;
+  Outcome stoppedBy;  // why the run makes no more names (kNone)
+  std::function<void(RenameStep)> between = [](RenameStep) {};
 
   int fd() const { return dirfd(listing); }
 
@@ -175,6 +179,91 @@ struct SystemPlatform::Folder {
     return unlinkat(fd(), name, 0) == 0 || errno == ENOENT;
   }
 
+  // The ways beyond the kernel's own, each with the checks that keep its
+  // two steps from touching any file but this one.
+
+  /// Nothing where the file system refuses links altogether.
+  std::optional<Outcome> LinkThenUnlink(const char* from, const char* to,
+                                        const DateTime& stampedFrom) {
+    const int fd = this->fd();
+    if (linkat(fd, from, fd, to, 0) != 0) {
+      if (RefusesLinks(errno))
+        return std::nullopt;
+      return Failed(errno);
+    }
+    struct stat linked, old;
+    if (identity == Identity::kUnknown &&
+        fstatat(fd, to, &linked, AT_SYMLINK_NOFOLLOW) == 0 &&
+        fstatat(fd, from, &old, AT_SYMLINK_NOFOLLOW) == 0)
+      Learn(linked, old);
+    between(RenameStep::kLinked);
+    // The new name holds whatever bore the old one at the link. That must be
+    // the file whose time gave the name, and the old name must still be that
+    // file when it goes: a name is only ever dropped beside another of its
+    // own file.
+    if (fstatat(fd, to, &linked, AT_SYMLINK_NOFOLLOW) != 0)
+      return Failed(errno);  // moved on by someone else: its old name stays
+    const bool oldThere = fstatat(fd, from, &old, AT_SYMLINK_NOFOLLOW) == 0;
+    if (!StillStamped(linked, stampedFrom)) {
+      if (oldThere && Same(old, linked))
+        unlinkat(fd, to, 0);
+      return Outcome{Failure::kChanged, 0};
+    }
+    // Both names stay where the old one holds another file now.
+    if (!oldThere || !Same(old, linked))
+      return Outcome{Failure::kOther, 0};
+    if (unlinkat(fd, from, 0) == 0)
+      return Outcome{};
+    const int error = errno;
+    // Drop the new link again so the file keeps exactly its old name. Where
+    // even that is refused (a folder that only grows, say), every further
+    // link would leave one more name behind: the run makes no more names.
+    struct stat st;
+    if (fstatat(fd, from, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+        Same(st, linked) && unlinkat(fd, to, 0) == 0) {
+      tier = RenameTier::kReserveThenRename;
+    } else {
+      tier = RenameTier::kNone;
+      stoppedBy = Failed(error);
+    }
+    return Failed(error);
+  }
+
+  Outcome ReserveThenRename(const char* from, const char* to,
+                            const DateTime& stampedFrom) {
+    const int fd = this->fd();
+    // The exclusive create is what refuses a taken name here; the rename
+    // that follows replaces nothing but the empty reservation. It keeps the
+    // time of its making: an empty file left by a killed run then shows no
+    // photo's date that would make it pass for the photo.
+    struct stat reserved;
+    if (!Reserve(to, &reserved))
+      return Failed(errno);
+    struct stat source;
+    Outcome outcome;
+    if (fstatat(fd, from, &source, AT_SYMLINK_NOFOLLOW) != 0)
+      outcome = Failed(errno);
+    else if (!StillStamped(source, stampedFrom))
+      outcome = {Failure::kChanged, 0};  // another file, or a changed one
+    between(RenameStep::kReserved);
+    if (outcome.ok()) {
+      // The rename replaces whatever bears the new name by then: it must
+      // still be this run's own empty reservation. Gone or someone else's,
+      // it is no failure of the file, which keeps its name; someone else's
+      // file is left alone.
+      struct stat now;
+      if (fstatat(fd, to, &now, AT_SYMLINK_NOFOLLOW) != 0)
+        outcome = {Failure::kOther, errno};
+      else if (!SameReservation(now, reserved))
+        return {Failure::kOther, 0};
+      else if (renameat(fd, from, fd, to) != 0)
+        outcome = Failed(errno);
+    }
+    if (!outcome.ok() && !RemoveReservation(to, reserved))
+      leftovers.emplace_back(to, reserved);
+    return outcome;
+  }
+
   ~Folder() {
     if (listing == nullptr)
       return;
@@ -184,8 +273,14 @@ struct SystemPlatform::Folder {
   }
 };
 
-SystemPlatform::SystemPlatform(RenameTier firstTier)
-    : folder_(std::make_unique<Folder>()), tier_(firstTier) {}
+SystemPlatform::SystemPlatform() : folder_(std::make_unique<Folder>()) {}
+
+TieredPlatform::TieredPlatform(RenameTier firstTier) {
+  folder_->tier = firstTier;
+  folder_->between = [this](RenameStep step) { Between(step); };
+}
+
+RenameTier TieredPlatform::tier() const { return folder_->tier; }
 
 SystemPlatform::~SystemPlatform() = default;
 
@@ -274,102 +369,21 @@ Outcome SystemPlatform::Rename(const std::string& from, const std::string& to,
                                const DateTime& stampedFrom) {
   const char* oldName = from.c_str();
   const char* newName = to.c_str();
-  if (tier_ == RenameTier::kNoReplaceRename) {
-    const int error = RenameNoReplace(folder_->fd(), oldName, newName);
+  Folder& folder = *folder_;
+  if (folder.tier == RenameTier::kNoReplaceRename) {
+    const int error = RenameNoReplace(folder.fd(), oldName, newName);
     if (!RefusesNoReplace(error))
       return Failed(error);
-    tier_ = RenameTier::kLinkThenUnlink;
+    folder.tier = RenameTier::kLinkThenUnlink;
   }
-  if (tier_ == RenameTier::kLinkThenUnlink) {
-    if (const auto linked = LinkThenUnlink(oldName, newName, stampedFrom))
+  if (folder.tier == RenameTier::kLinkThenUnlink) {
+    if (const auto linked = folder.LinkThenUnlink(oldName, newName, stampedFrom))
       return *linked;
-    tier_ = RenameTier::kReserveThenRename;
+    folder.tier = RenameTier::kReserveThenRename;
   }
-  if (tier_ == RenameTier::kReserveThenRename)
-    return ReserveThenRename(oldName, newName, stampedFrom);
-  return stoppedBy_;
-}
-
-std::optional<Outcome> SystemPlatform::LinkThenUnlink(
-    const char* from, const char* to, const DateTime& stampedFrom) {
-  const int fd = folder_->fd();
-  if (linkat(fd, from, fd, to, 0) != 0) {
-    if (RefusesLinks(errno))
-      return std::nullopt;
-    return Failed(errno);
-  }
-  struct stat linked, old;
-  if (folder_->identity == Folder::Identity::kUnknown &&
-      fstatat(fd, to, &linked, AT_SYMLINK_NOFOLLOW) == 0 &&
-      fstatat(fd, from, &old, AT_SYMLINK_NOFOLLOW) == 0)
-    folder_->Learn(linked, old);
-  Between(Step::kLinked);
-  // The new name holds whatever bore the old one at the link. That must be
-  // the file whose time gave the name, and the old name must still be that
-  // file when it goes: a name is only ever dropped beside another of its
-  // own file.
-  if (fstatat(fd, to, &linked, AT_SYMLINK_NOFOLLOW) != 0)
-    return Failed(errno);  // moved on by someone else: its old name stays
-  const bool oldThere = fstatat(fd, from, &old, AT_SYMLINK_NOFOLLOW) == 0;
-  if (!StillStamped(linked, stampedFrom)) {
-    if (oldThere && folder_->Same(old, linked))
-      unlinkat(fd, to, 0);
-    return Outcome{Failure::kChanged, 0};
-  }
-  // Both names stay where the old one holds another file now.
-  if (!oldThere || !folder_->Same(old, linked))
-    return Outcome{Failure::kOther, 0};
-  if (unlinkat(fd, from, 0) == 0)
-    return Outcome{};
-  const int error = errno;
-  // Drop the new link again so the file keeps exactly its old name. Where
-  // even that is refused (a folder that only grows, say), every further
-  // link would leave one more name behind: the run makes no more names.
-  struct stat st;
-  if (fstatat(fd, from, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-      folder_->Same(st, linked) && unlinkat(fd, to, 0) == 0) {
-    tier_ = RenameTier::kReserveThenRename;
-  } else {
-    tier_ = RenameTier::kNone;
-    stoppedBy_ = Failed(error);
-  }
-  return Failed(error);
-}
-
-Outcome SystemPlatform::ReserveThenRename(const char* from, const char* to,
-                                          const DateTime& stampedFrom) {
-  const int fd = folder_->fd();
-  // The exclusive create is what refuses a taken name here; the rename
-  // that follows replaces nothing but the empty reservation.
-  // The reservation keeps the time of its making: an empty file left by a
-  // killed run then shows no photo's date that would make it pass for the
-  // photo.
-  struct stat reserved;
-  if (!folder_->Reserve(to, &reserved))
-    return Failed(errno);
-  struct stat source;
-  Outcome outcome;
-  if (fstatat(fd, from, &source, AT_SYMLINK_NOFOLLOW) != 0)
-    outcome = Failed(errno);
-  else if (!StillStamped(source, stampedFrom))
-    outcome = {Failure::kChanged, 0};  // another file, or a changed one
-  Between(Step::kReserved);
-  if (outcome.ok()) {
-    // The rename replaces whatever bears the new name by then: it must
-    // still be this run's own empty reservation.
-    // A reservation gone or someone else's now is no failure of the file:
-    // it keeps its name, and someone else's file is left alone.
-    struct stat now;
-    if (fstatat(fd, to, &now, AT_SYMLINK_NOFOLLOW) != 0)
-      outcome = {Failure::kOther, errno};
-    else if (!Folder::SameReservation(now, reserved))
-      return {Failure::kOther, 0};
-    else if (renameat(fd, from, fd, to) != 0)
-      outcome = Failed(errno);
-  }
-  if (!outcome.ok() && !folder_->RemoveReservation(to, reserved))
-    folder_->leftovers.emplace_back(to, reserved);
-  return outcome;
+  if (folder.tier == RenameTier::kReserveThenRename)
+    return folder.ReserveThenRename(oldName, newName, stampedFrom);
+  return folder.stoppedBy;
 }
 
 Outcome SystemPlatform::ReadTimes(const std::string& fileName,

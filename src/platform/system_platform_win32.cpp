@@ -4,7 +4,7 @@
 #include <cwchar>
 #include <string_view>
 
-#include "system_platform_win32.h"
+#include "system_platform.h"
 #include "wide_text.h"
 
 const char folderPrefix[] = "Rename\\";
