@@ -7,11 +7,14 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "scratch_folder.h"
 
-/// Every ordinary file a fresh listing of the folder yields; the other
-/// names it yields go to `others`.
+/// Every ordinary file a fresh listing of the folder yields, once the files
+/// written for the test have their times; the other names it yields go to
+/// `others`.
 inline std::set<std::string> ListAll(Platform& platform,
                                      std::set<std::string>* others = nullptr) {
+  SettleWrites();
   std::set<std::string> names;
   ListedName entry;
   EXPECT_TRUE(platform.ListFirst(&entry).ok());

@@ -29,7 +29,6 @@ TEST_P(TwoStepTest, RefusesAFileChangedSinceItsTimeWasRead) {
   InScratchFolder here;
   WriteFile(here.rename() / "a.jpg", "a", kEarly);
   TieredPlatform platform(GetParam());
-  SettleWrites();
   ListAll(platform);
   DateTime modified;
   ASSERT_TRUE(platform.ModifiedTime("a.jpg", &modified).ok());
@@ -83,7 +82,6 @@ TEST_P(TwoStepTest, AnotherProgramActingBetweenTheStepsLosesNoFile) {
     fs::rename(in / "g.jpg", in / "new.jpg");
     WriteFile(in / "f.jpg", "hh", kEarly);
   });
-  SettleWrites();
   ListAll(platform);
   DateTime modified;
   ASSERT_TRUE(platform.ModifiedTime("f.jpg", &modified).ok());
@@ -111,7 +109,6 @@ TEST(ReserveThenRenameTest, RefusedRenameLeavesNoReservation) {
     fs::rename(in / "a.jpg", in / "moved.jpg");
     fs::create_directory(in / "a.jpg");
   });
-  SettleWrites();
   ListAll(platform);
 
   EXPECT_FALSE(RenameNow(platform, "a.jpg", "new.jpg").ok());
@@ -147,7 +144,6 @@ TEST(SystemPlatformTest, SettlesOnTheTierTheFileSystemAllows) {
   WriteFile(here.rename() / "a.jpg", "a", kEarly);
   WriteFile(here.rename() / "b.jpg", "b", kLater);
   TieredPlatform platform(Tier::kNoReplaceRename);  // as a run starts
-  SettleWrites();
   ListAll(platform);
 
   EXPECT_TRUE(RenameNow(platform, "a.jpg", "c.jpg").ok());
@@ -175,7 +171,6 @@ TEST(SystemPlatformTest, ListsOnlyOrdinaryVisibleFiles) {
 
   SystemPlatform platform;
   std::set<std::string> others;
-  SettleWrites();
   EXPECT_EQ(ListAll(platform, &others),
             (std::set<std::string>{"plain.jpg", "no dot"}));
   // Listed all the same: they take their names.
@@ -202,7 +197,6 @@ TEST(SystemPlatformTest, ModifiedTimeIsLocalTimeByTheRulesOfItsDate) {
   tzset();
 
   SystemPlatform platform;
-  SettleWrites();
   ListAll(platform);
   DateTime winter, summer;
   EXPECT_TRUE(platform.ModifiedTime("winter.jpg", &winter).ok());
