@@ -90,7 +90,7 @@ class FakeFolder : public Platform {
   }
 
   Outcome ModifiedTime(const std::string& fileName,
-                          DateTime* modified) override {
+                       DateTime* modified) override {
     ++timeReads[fileName];
     if (ErrorState e = Inject("time", fileName))
       return Mean(e);
@@ -109,7 +109,7 @@ class FakeFolder : public Platform {
   }
 
   Outcome RemoveSecondName(const std::string& name,
-                              const std::string& other) override {
+                           const std::string& other) override {
     if (ErrorState e = Inject("unlink", name))
       return Mean(e);
     if (!SameFile(name, other))
@@ -119,7 +119,7 @@ class FakeFolder : public Platform {
   }
 
   Outcome Rename(const std::string& from, const std::string& to,
-                    const DateTime&) override {
+                 const DateTime&) override {
     renames.emplace_back(from, to);
     if (ErrorState e = Inject("rename", from))
       return Mean(e);
@@ -148,7 +148,7 @@ class FakeFolder : public Platform {
   }
 
   Outcome SetTimes(const std::string& fileName,
-                      const FileTimes& times) override {
+                   const FileTimes& times) override {
     if (ErrorState e = Inject("settimes", fileName))
       return Mean(e);
     auto it = entries.find(fileName);

@@ -62,7 +62,7 @@ class Platform {
 
   /// The file's last-modified time as local wall-clock time.
   virtual Outcome ModifiedTime(const std::string& fileName,
-                                  DateTime* modified) = 0;
+                               DateTime* modified) = 0;
 
   /// Whether the two names are links of one and the same file.
   virtual bool SameFile(const std::string& a, const std::string& b) = 0;
@@ -70,21 +70,21 @@ class Platform {
   /// Removes `name`, one of two names of the file that `other` names too.
   /// Refuses when the two no longer name one file.
   virtual Outcome RemoveSecondName(const std::string& name,
-                                      const std::string& other) = 0;
+                                   const std::string& other) = 0;
 
   /// Gives the file the new name, made from the time `stampedFrom`. Never
   /// replaces an existing file or folder: when `to` is taken it fails and
   /// both names stay as they were. A rename in two steps refuses with
   /// kChanged when the file under `from` no longer has that time.
   virtual Outcome Rename(const std::string& from, const std::string& to,
-                            const DateTime& stampedFrom) = 0;
+                         const DateTime& stampedFrom) = 0;
 
   /// The file's times as the file system holds them, past any cache.
   virtual Outcome ReadTimes(const std::string& fileName,
-                               FileTimes* times) = 0;
+                            FileTimes* times) = 0;
 
   virtual Outcome SetTimes(const std::string& fileName,
-                              const FileTimes& times) = 0;
+                           const FileTimes& times) = 0;
 };
 
 #endif  // STAMPNAME_PLATFORM_PLATFORM_H_
