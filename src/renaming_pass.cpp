@@ -1,6 +1,7 @@
 #include "renaming_pass.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <span>
 #include <string>
 #include <vector>
@@ -16,6 +17,10 @@ using Index = FolderNames::Index;
 /// How often a file's time is read while it keeps changing under its
 /// rename; then it keeps its name.
 constexpr int kMaxTimeReads = 3;
+
+/// Seconds within which a file's time could be the time of its rename:
+/// FAT's two-second steps, the time between the two, and a share's clock.
+constexpr std::int64_t kClockSlack = 10;
 
 /// How one rename attempt ended.
 enum class Attempt {
@@ -138,20 +143,26 @@ void Pass::ReadTime(Index index) {
   // A file that already bears a name of its own under another link (left by
   // a run stopped between linking the new name and dropping the old) makes
   // no further name, which would only pile up beside it: the run drops the
-  // old name, as the stopped run would have. Where that is refused, the
-  // file keeps both. The link count cannot tell: FUSE file systems may show
-  // a stale one. Only listed names are taken yet, and a first run over a
-  // camera's names lists none of its own; the check costs a stat pair where
-  // one is.
+  // old name, as the stopped run would have. Where that is refused, or the
+  // file system cannot prove the two names one file, the file keeps both,
+  // and the run says so. The link count cannot tell: FUSE file systems may
+  // show a stale one. Only listed names are taken yet, and a first run over
+  // a camera's names lists none of its own; the check costs a stat pair
+  // where one is.
   if (file.state == FileState::kPending && folder_.AnyStampedListed())
     for (int number = 1; number <= kMaxAttempts; ++number) {
       const std::string own = folder_.NewNameOf(index, number);
-      if (folder_.Taken(own) && platform_.SameFile(name, own)) {
-        file.state = FileState::kOwnName;
-        if (platform_.RemoveSecondName(name, own).ok())
-          folder_.Vanished(index);
-        break;
-      }
+      if (!folder_.Taken(own))
+        continue;
+      const Sameness same = platform_.SameFile(name, own);
+      if (same == Sameness::kOther)
+        continue;
+      if (same == Sameness::kSame &&
+          platform_.RemoveSecondName(name, own).ok())
+        folder_.Vanished(index);
+      else
+        Keep(index);
+      break;
     }
 }
 
@@ -342,9 +353,17 @@ void Pass::KeepTimes(const std::string& newName, bool haveBefore,
     FileTimes after;
     if (!platform_.ReadTimes(newName, &after).ok())
       return;  // ask again at the next rename
+    const bool reset =
+        after.modifiedSeconds != before.modifiedSeconds ||
+        after.modifiedNanoseconds != before.modifiedNanoseconds;
+    // A file dated about now cannot tell: a rename that gave it the time
+    // of the rename (FAT keeps two-second steps) would leave it as it was.
+    // It keeps its time either way; a later file decides.
+    if (!reset && std::abs(before.modifiedSeconds - platform_.Now()) <=
+                      kClockSlack)
+      return;
     timesChecked_ = true;
-    resetsTimes_ = after.modifiedSeconds != before.modifiedSeconds ||
-                   after.modifiedNanoseconds != before.modifiedNanoseconds;
+    resetsTimes_ = reset;
   }
   // Better to stop renaming than to erase more dates.
   if (resetsTimes_ && !platform_.SetTimes(newName, before).ok()) {

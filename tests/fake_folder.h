@@ -46,6 +46,8 @@ class FakeFolder : public Platform {
 
   bool missing = false;            // the folder does not exist
   bool caseInsensitive = false;    // names equal but for case are one name
+  bool alikeOnly = false;          // links never proven one file (sshfs)
+  std::int64_t now = 0;            // the clock, as a packed time
   // Set: a rename gives the file this time, as some file systems do.
   std::optional<DateTime> renameResetsTimeTo;
 
@@ -101,18 +103,21 @@ class FakeFolder : public Platform {
     return {};
   }
 
-  // Names that share an id are hard links of one file.
-  bool SameFile(const std::string& a, const std::string& b) override {
+  // Names that share an id are hard links of one file; where `alikeOnly`,
+  // the file system cannot prove it.
+  Sameness SameFile(const std::string& a, const std::string& b) override {
     const auto first = entries.find(a), second = entries.find(b);
-    return first != entries.end() && second != entries.end() &&
-           first->second.id == second->second.id;
+    if (first == entries.end() || second == entries.end() ||
+        first->second.id != second->second.id)
+      return Sameness::kOther;
+    return alikeOnly ? Sameness::kAlike : Sameness::kSame;
   }
 
   Outcome RemoveSecondName(const std::string& name,
                            const std::string& other) override {
     if (ErrorState e = Inject("unlink", name))
       return Mean(e);
-    if (!SameFile(name, other))
+    if (SameFile(name, other) != Sameness::kSame)
       return Mean(kIo);
     entries.erase(name);
     return {};
@@ -158,6 +163,8 @@ class FakeFolder : public Platform {
         Unpacked(static_cast<std::uint64_t>(times.modifiedSeconds));
     return {};
   }
+
+  std::int64_t Now() override { return now; }
 
   int TotalTimeReads() const {
     int total = 0;

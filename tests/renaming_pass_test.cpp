@@ -282,22 +282,27 @@ TEST(RenamingPassTest, NamedFilesStayAndARerunAfterADeletionMovesNothing) {
 
 TEST(RenamingPassTest, FileWithASecondNameOfItsOwnMakesNoThird) {
   // Left by a run stopped between linking a new name and dropping the old:
-  // the old name goes. In a folder that refuses that, both stay.
+  // the old name goes. In a folder that refuses that, or where the two
+  // names cannot be proven one file, both stay, and the run says so.
   for (const bool refused : {false, true}) {
-    FakeFolder folder;
-    const int photo = folder.Add("photo.jpg", kMarch);
-    folder.entries[kStamp + " (02).jpg"] = folder.entries["photo.jpg"];
-    folder.order.push_back(kStamp + " (02).jpg");
-    const int other = folder.Add("other.jpg", kMarch);
-    folder.inject = [&](const std::string& op, const std::string&) {
-      return refused && op == "unlink" ? FakeFolder::kAccess : 0;
-    };
+    for (const bool alikeOnly : {false, true}) {
+      FakeFolder folder;
+      folder.alikeOnly = alikeOnly;
+      const int photo = folder.Add("photo.jpg", kMarch);
+      folder.entries[kStamp + " (02).jpg"] = folder.entries["photo.jpg"];
+      folder.order.push_back(kStamp + " (02).jpg");
+      const int other = folder.Add("other.jpg", kMarch);
+      folder.inject = [&](const std::string& op, const std::string&) {
+        return refused && op == "unlink" ? FakeFolder::kAccess : 0;
+      };
 
-    EXPECT_EQ(Main(folder), kAllNamed);
-    EXPECT_EQ(folder.NameOf(other), kStamp + ".jpg");
-    EXPECT_EQ(folder.entries.at(kStamp + " (02).jpg").id, photo);
-    EXPECT_EQ(folder.entries.count("photo.jpg"), refused ? 1u : 0u);
-    EXPECT_EQ(folder.renames.size(), 1u);
+      const bool both = refused || alikeOnly;
+      EXPECT_EQ(Main(folder), both ? kSomeKept : kAllNamed);
+      EXPECT_EQ(folder.NameOf(other), kStamp + ".jpg");
+      EXPECT_EQ(folder.entries.at(kStamp + " (02).jpg").id, photo);
+      EXPECT_EQ(folder.entries.count("photo.jpg"), both ? 1u : 0u);
+      EXPECT_EQ(folder.renames.size(), 1u);
+    }
   }
 }
 
@@ -358,6 +363,16 @@ TEST(RenamingPassTest, TimesAreSetBackWhereARenameResetsThem) {
   EXPECT_EQ(Main(folder), kAllNamed);
   EXPECT_EQ(folder.entries.at(folder.NameOf(first)).modified, At(1));
   EXPECT_EQ(folder.entries.at(folder.NameOf(second)).modified, At(2));
+
+  // A first file dated at the very time of its rename cannot tell whether
+  // renames reset times: the next one still gets its time back.
+  FakeFolder fresh;
+  fresh.renameResetsTimeTo = folder.renameResetsTimeTo;
+  fresh.now = static_cast<std::int64_t>(Packed(*fresh.renameResetsTimeTo));
+  fresh.Add("2009-03-05 07-08-09.jpg", *fresh.renameResetsTimeTo);
+  const int older = fresh.Add("older.jpg", At(4));
+  EXPECT_EQ(Main(fresh), kAllNamed);
+  EXPECT_EQ(fresh.entries.at(fresh.NameOf(older)).modified, At(4));
 
   // Where a time cannot be put back, no further file is renamed.
   FakeFolder failing;

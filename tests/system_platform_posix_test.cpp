@@ -50,19 +50,25 @@ TEST_P(TwoStepTest, RefusesAFileChangedSinceItsTimeWasRead) {
   EXPECT_GE(platform.tier(), GetParam());
 }
 
-/// Another program that acts between the two steps of a rename.
+/// Another program that acts between two steps of a rename, once, at
+/// `step` (by default the last before the new name is final).
 class Interrupted : public TieredPlatform {
  public:
   Interrupted(Tier tier, std::function<void()> act)
-      : TieredPlatform(tier), act_(std::move(act)) {}
+      : Interrupted(tier, tier == Tier::kLinkThenUnlink ? RenameStep::kLinked
+                                                        : RenameStep::kReserved,
+                    std::move(act)) {}
+  Interrupted(Tier tier, RenameStep step, std::function<void()> act)
+      : TieredPlatform(tier), step_(step), act_(std::move(act)) {}
 
  protected:
-  void Between(RenameStep) override {
-    if (act_)
+  void Between(RenameStep step) override {
+    if (act_ && step == step_)
       std::exchange(act_, nullptr)();
   }
 
  private:
+  RenameStep step_;
   std::function<void()> act_;
 };
 
@@ -74,11 +80,12 @@ TEST_P(TwoStepTest, AnotherProgramActingBetweenTheStepsLosesNoFile) {
   WriteFile(in / "f.jpg", "f", kEarly);
   WriteFile(in / "g.jpg", "g", kEarly);
   // Between the steps, the other program moves whatever bears the new name
-  // (the link or the reservation) and the old name aside, then gives both
-  // names to files of its own.
+  // (the link or the reservation) and the old name (where the run left it)
+  // aside, then gives both names to files of its own.
   Interrupted platform(GetParam(), [&] {
     fs::rename(in / "new.jpg", in / "moved new.jpg");
-    fs::rename(in / "f.jpg", in / "moved f.jpg");
+    if (fs::exists(in / "f.jpg"))
+      fs::rename(in / "f.jpg", in / "moved f.jpg");
     fs::rename(in / "g.jpg", in / "new.jpg");
     WriteFile(in / "f.jpg", "hh", kEarly);
   });
@@ -86,7 +93,7 @@ TEST_P(TwoStepTest, AnotherProgramActingBetweenTheStepsLosesNoFile) {
   DateTime modified;
   ASSERT_TRUE(platform.ModifiedTime("f.jpg", &modified).ok());
 
-  EXPECT_FALSE(platform.Rename("f.jpg", "new.jpg", modified).ok());
+  platform.Rename("f.jpg", "new.jpg", modified);
   // Nothing lost, nothing emptied: f under the name it was moved to (the
   // link, or the old name it was moved away by), g and h as they were put.
   std::map<std::string, std::string> now = Snapshot(in);
@@ -97,6 +104,30 @@ TEST_P(TwoStepTest, AnotherProgramActingBetweenTheStepsLosesNoFile) {
   EXPECT_EQ(contents, (std::set<std::string>{"f", "g", "hh"}));
   EXPECT_EQ(ReadFile(in / "new.jpg"), "g");
   EXPECT_EQ(ReadFile(in / "f.jpg"), "hh");
+}
+
+TEST(LinkThenUnlinkTest, ASaveOverTheOldNameMeanwhileKeepsIt) {
+  // An editor saves a new version the moment the run has taken the file
+  // from its old name: the save keeps that name, the photo takes its own.
+  InScratchFolder here;
+  const fs::path in = here.rename();
+  WriteFile(in / "a.jpg", "version 1", kEarly);
+  Interrupted platform(Tier::kLinkThenUnlink, RenameStep::kAside, [&] {
+    WriteFile(in / ".a.jpg.tmp", "version 2", kLater);
+    fs::rename(in / ".a.jpg.tmp", in / "a.jpg");
+  });
+  ListAll(platform);
+
+  EXPECT_TRUE(RenameNow(platform, "a.jpg", "new.jpg").ok());
+  EXPECT_EQ(Snapshot(in), (std::map<std::string, std::string>{
+                              {"a.jpg", "version 2"}, {"new.jpg", "version 1"}}));
+
+  // The file already bears the new name too (another run linked it): the
+  // old name goes, and no further name is made.
+  fs::create_hard_link(in / "new.jpg", in / "b.jpg");
+  EXPECT_TRUE(RenameNow(platform, "b.jpg", "new.jpg").ok());
+  EXPECT_EQ(Snapshot(in), (std::map<std::string, std::string>{
+                              {"a.jpg", "version 2"}, {"new.jpg", "version 1"}}));
 }
 
 // A share refuses to rename onto a reservation it still holds open; here
@@ -163,6 +194,8 @@ TEST(SystemPlatformTest, ListsOnlyOrdinaryVisibleFiles) {
   WriteFile(here.rename() / "plain.jpg", "x", 1000);
   WriteFile(here.rename() / "no dot", "x", 1000);
   WriteFile(here.rename() / ".profile", "x", 1000);
+  // Where a killed run left a file between two steps: the next one names it.
+  WriteFile(here.rename() / (std::string(kAsidePrefix) + "00ff-1"), "x", 1000);
   fs::create_directory(here.rename() / "sub");
   WriteFile(here.rename() / "sub" / "inner.jpg", "x", 1000);
   fs::create_symlink("plain.jpg", here.rename() / "link.jpg");
@@ -172,7 +205,8 @@ TEST(SystemPlatformTest, ListsOnlyOrdinaryVisibleFiles) {
   SystemPlatform platform;
   std::set<std::string> others;
   EXPECT_EQ(ListAll(platform, &others),
-            (std::set<std::string>{"plain.jpg", "no dot"}));
+            (std::set<std::string>{"plain.jpg", "no dot",
+                                   std::string(kAsidePrefix) + "00ff-1"}));
   // Listed all the same: they take their names.
   EXPECT_EQ(others, (std::set<std::string>{".profile", "sub", "link.jpg",
                                            "dirlink", "fifo"}));

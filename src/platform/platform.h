@@ -36,6 +36,14 @@ struct ListedName {
   bool ordinary = false;  // false: a folder, link, hidden or system file...
 };
 
+/// What two names are known to hold.
+enum class Sameness {
+  kOther,  // two files
+  kSame,   // one file, proven: the file system numbers files, not names
+  kAlike,  // maybe one file: every attribute the file system keeps
+           // matches, but its numbers cannot tell (sshfs numbers names)
+};
+
 /// A file's access and modification times at the file system's precision.
 struct FileTimes {
   std::int64_t accessSeconds = 0;
@@ -65,10 +73,11 @@ class Platform {
                                DateTime* modified) = 0;
 
   /// Whether the two names are links of one and the same file.
-  virtual bool SameFile(const std::string& a, const std::string& b) = 0;
+  virtual Sameness SameFile(const std::string& a, const std::string& b) = 0;
 
   /// Removes `name`, one of two names of the file that `other` names too.
-  /// Refuses when the two no longer name one file.
+  /// Refuses, and leaves `name` as it was, unless the removal itself is
+  /// proven to take away no file's last name.
   virtual Outcome RemoveSecondName(const std::string& name,
                                    const std::string& other) = 0;
 
@@ -85,6 +94,9 @@ class Platform {
 
   virtual Outcome SetTimes(const std::string& fileName,
                            const FileTimes& times) = 0;
+
+  /// The clock now, in the seconds FileTimes counts.
+  virtual std::int64_t Now() = 0;
 };
 
 #endif  // STAMPNAME_PLATFORM_PLATFORM_H_

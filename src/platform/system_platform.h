@@ -23,7 +23,7 @@ class SystemPlatform : public Platform {
   Outcome ListNext(ListedName* entry) override;
   Outcome ModifiedTime(const std::string& fileName,
                        DateTime* modified) override;
-  bool SameFile(const std::string& a, const std::string& b) override;
+  Sameness SameFile(const std::string& a, const std::string& b) override;
   Outcome RemoveSecondName(const std::string& name,
                            const std::string& other) override;
   Outcome Rename(const std::string& from, const std::string& to,
@@ -31,6 +31,7 @@ class SystemPlatform : public Platform {
   Outcome ReadTimes(const std::string& fileName, FileTimes* times) override;
   Outcome SetTimes(const std::string& fileName,
                    const FileTimes& times) override;
+  std::int64_t Now() override;
 
  protected:
   struct Folder;

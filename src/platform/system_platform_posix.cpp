@@ -8,12 +8,19 @@
 #include <stdio.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#if defined(__linux__)
+#include <sys/vfs.h>
+#endif
 #include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
 #include <functional>
-#include <optional>
 #include <vector>
 
 #include "system_platform_posix.h"
@@ -76,6 +83,12 @@ bool SameInode(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+bool SameAttributes(const struct stat& a, const struct stat& b) {
+  return a.st_size == b.st_size && a.st_mode == b.st_mode &&
+         a.st_mtim.tv_sec == b.st_mtim.tv_sec &&
+         a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
 /// Local wall-clock time of `when`; 0 or the failure.
 int ToLocal(time_t when, DateTime* modified) {
   struct tm local;
@@ -100,133 +113,311 @@ bool StillStamped(const struct stat& st, const DateTime& stampedFrom) {
          now == stampedFrom;
 }
 
+/// What `name` holds now: past the kernel's cache of a FUSE or network file
+/// system, which may still show a file that was replaced behind its back.
+/// 0 or the failure.
+int StatNow(int dirFd, const char* name, struct stat* st) {
+#if defined(STATX_BASIC_STATS) && defined(AT_STATX_FORCE_SYNC)
+  struct statx stx;
+  if (statx(dirFd, name, AT_SYMLINK_NOFOLLOW | AT_STATX_FORCE_SYNC,
+            STATX_BASIC_STATS, &stx) == 0) {
+    *st = {};
+    st->st_dev = makedev(stx.stx_dev_major, stx.stx_dev_minor);
+    st->st_ino = stx.stx_ino;
+    st->st_mode = stx.stx_mode;
+    st->st_nlink = stx.stx_nlink;
+    st->st_size = static_cast<off_t>(stx.stx_size);
+    st->st_mtim = {static_cast<time_t>(stx.stx_mtime.tv_sec),
+                   static_cast<long>(stx.stx_mtime.tv_nsec)};
+    return 0;
+  }
+  if (errno != ENOSYS)
+    return errno;
+#endif
+  return fstatat(dirFd, name, st, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
+}
+
+/// Whether the folder lies on a FUSE file system, whose inode numbers may
+/// number names rather than files, and whose answers may come from a cache.
+bool OnFuse(int dirFd) {
+#if defined(__linux__)
+  struct statfs fs;
+  return fstatfs(dirFd, &fs) == 0 && fs.f_type == 0x65735546;
+#else
+  (void)dirFd;
+  return false;
+#endif
+}
+
+/// The FUSE file system type of the folder's mount ("fuse.sshfs", say),
+/// from the mount table; empty where none is found.
+std::string FuseType(int dirFd) {
+  struct stat folder;
+  FILE* table = fopen("/proc/self/mountinfo", "re");
+  if (table == nullptr || fstat(dirFd, &folder) != 0) {
+    if (table != nullptr)
+      fclose(table);
+    return {};
+  }
+  const std::string device = std::to_string(major(folder.st_dev)) + ":" +
+                             std::to_string(minor(folder.st_dev));
+  std::string type;
+  char* line = nullptr;
+  size_t size = 0;
+  while (getline(&line, &size, table) > 0) {
+    // id parent major:minor root mount options... - type source options
+    char id[32], parent[32], numbers[64];
+    if (sscanf(line, "%31s %31s %63s", id, parent, numbers) != 3 ||
+        device != numbers)
+      continue;
+    const char* dash = strstr(line, " - ");
+    char found[128];
+    if (dash != nullptr && sscanf(dash + 3, "%127s", found) == 1)
+      type = found;  // the last mount of the device is the one seen
+  }
+  free(line);
+  fclose(table);
+  return type;
+}
+
+/// Whether an exclusive create makes the file at once where every other
+/// client sees it. Cloud-drive mounts (rclone, say) make it on the server
+/// only later, after a rename onto it has already landed; the reserve way
+/// would then empty the photo. So only the FUSE kinds where it was tried.
+bool ReservesAtOnce(int dirFd) {
+  if (!OnFuse(dirFd))
+    return true;
+  const std::string type = FuseType(dirFd);
+  // fuseblk: a local disk (exFAT, NTFS); the others are FAT and shares.
+  return type == "fuseblk" || type == "fuse.fusefat" || type == "fuse.sshfs" ||
+         type == "fuse.smbnetfs";
+}
+
 }  // namespace
+
+const char kAsidePrefix[] = ".stampname-";
 
 struct SystemPlatform::Folder {
   DIR* listing = nullptr;
-  // How two names are known to hold one file. Most file systems tell by
-  // inode number; sshfs makes one up per name, even for two links of one
-  // file, so there the size, time and mode must do.
+  // How two names are known to hold one file, learnt before the first
+  // judgement that needs it. Most file systems number files; sshfs makes
+  // up a number per name, even for two links of one file, so there two
+  // names are never proven to be one file.
   enum class Identity { kUnknown, kInode, kAttributes };
   Identity identity = Identity::kUnknown;
-  // Reservations whose removal failed; tried again before the run ends.
-  std::vector<std::pair<std::string, struct stat>> leftovers;
+  enum class Links { kUnknown, kMade, kRefused };
+  Links links = Links::kUnknown;
+  // Private names whose removal failed; tried again before the run ends.
+  // With `empty`, a reservation to remove only while it is empty; else an
+  // extra link of a file that bears its new name.
+  std::vector<std::pair<std::string, bool>> leftovers;
   bool reserveByOpen = false;  // mknod makes no plain files here
+  bool reserveChecked = false;
   RenameTier tier = RenameTier::kNoReplaceRename;
-  Outcome stoppedBy;  // why the run makes no more names (kNone)
+  std::uint64_t nonce = std::random_device{}() * 0x100000000ULL ^
+                        std::random_device{}() ^
+                        static_cast<std::uint64_t>(getpid()) << 20;
+  unsigned asides = 0;
   std::function<void(RenameStep)> between = [](RenameStep) {};
 
   int fd() const { return dirfd(listing); }
 
-  /// Learns how identity shows from two views of what is certainly one
-  /// file: the first link this run made.
-  void Learn(const struct stat& a, const struct stat& b) {
-    if (identity == Identity::kUnknown)
-      identity = SameInode(a, b) ? Identity::kInode : Identity::kAttributes;
-  }
-
-  bool Same(const struct stat& a, const struct stat& b) const {
-    if (identity != Identity::kAttributes)
-      return SameInode(a, b);
-    return a.st_size == b.st_size && a.st_mode == b.st_mode &&
-           a.st_mtim.tv_sec == b.st_mtim.tv_sec &&
-           a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+  /// A hidden name of this run's own, new each time: random, so that no
+  /// other run, on this machine or another, ever picks it.
+  std::string Aside() {
+    char name[64];
+    snprintf(name, sizeof name, "%s%016llx-%u", kAsidePrefix,
+             static_cast<unsigned long long>(nonce), ++asides);
+    return name;
   }
 
   /// Makes an empty file under `name`, refused if the name is taken. No
   /// descriptor is held: a network share refuses to rename onto, or remove,
   /// a file still open, and a FUSE client closes it on the server only some
   /// time after close() returns.
-  bool Reserve(const char* name, struct stat* reserved) {
+  Outcome Reserve(const char* name, struct stat* reserved) {
     if (!reserveByOpen) {
       if (mknodat(fd(), name, S_IFREG | 0600, 0) == 0)
-        return fstatat(fd(), name, reserved, AT_SYMLINK_NOFOLLOW) == 0;
+        return Recorded(name, reserved);
       if (errno != EPERM && errno != EINVAL && errno != ENOSYS &&
           errno != EOPNOTSUPP && errno != ENOTSUP)
-        return false;
+        return Failed(errno);
       reserveByOpen = true;  // no plain files from mknod here
     }
     const int file = openat(fd(), name,
                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                             0600);
     if (file < 0)
-      return false;
-    const bool known = fstat(file, reserved) == 0;
-    const int error = errno;
+      return Failed(errno);
     close(file);
-    errno = error;
-    return known;
+    return Recorded(name, reserved);
+  }
+
+  /// Reads back a reservation just made; one that cannot be read back is
+  /// taken away again.
+  Outcome Recorded(const char* name, struct stat* reserved) {
+    if (fstatat(fd(), name, reserved, AT_SYMLINK_NOFOLLOW) == 0)
+      return {};
+    const Outcome failure{Failure::kOther, errno};
+    if (!RemoveEmpty(name))
+      leftovers.emplace_back(name, true);
+    return failure;
   }
 
   /// Whether `st` is still the reservation made as `reserved`: the same
-  /// empty file, unchanged since. Inode numbers alone do not tell where a
-  /// file system numbers names rather than files.
-  static bool SameReservation(const struct stat& st,
-                              const struct stat& reserved) {
-    return SameInode(st, reserved) && S_ISREG(st.st_mode) &&
-           st.st_size == 0 && st.st_mode == reserved.st_mode &&
-           st.st_mtim.tv_sec == reserved.st_mtim.tv_sec &&
-           st.st_mtim.tv_nsec == reserved.st_mtim.tv_nsec;
+  /// empty file, unchanged since.
+  bool SameReservation(const struct stat& st,
+                       const struct stat& reserved) const {
+    return S_ISREG(st.st_mode) && st.st_size == 0 &&
+           (identity == Identity::kAttributes || SameInode(st, reserved)) &&
+           SameAttributes(st, reserved);
   }
 
-  /// Removes an empty reservation of this run, if it still bears `name`.
-  bool RemoveReservation(const char* name, const struct stat& reserved) {
-    struct stat st;
-    if (fstatat(fd(), name, &st, AT_SYMLINK_NOFOLLOW) != 0)
-      return errno == ENOENT;
-    if (!SameReservation(st, reserved))
-      return true;  // not ours any more: nothing of ours to take away
-    return unlinkat(fd(), name, 0) == 0 || errno == ENOENT;
-  }
-
-  // The ways beyond the kernel's own, each with the checks that keep its
-  // two steps from touching any file but this one.
-
-  /// Nothing where the file system refuses links altogether.
-  std::optional<Outcome> LinkThenUnlink(const char* from, const char* to,
-                                        const DateTime& stampedFrom) {
+  /// Gives the file held under the private name `aside` its name `name`
+  /// back, refused if `name` was taken meanwhile: the file then stays where
+  /// it is, and a later run names it. Reports `outcome` once it is back.
+  Outcome PutBack(const std::string& aside, const char* name, Outcome outcome) {
     const int fd = this->fd();
-    if (linkat(fd, from, fd, to, 0) != 0) {
-      if (RefusesLinks(errno))
-        return std::nullopt;
-      return Failed(errno);
+    if (links != Links::kRefused) {
+      if (linkat(fd, aside.c_str(), fd, name, 0) != 0)
+        return errno == ENOENT ? Outcome{Failure::kGone, ENOENT}
+                               : Outcome{Failure::kOther, errno};
+      if (unlinkat(fd, aside.c_str(), 0) != 0 && errno != ENOENT)
+        leftovers.emplace_back(aside, false);
+      return outcome;
     }
-    struct stat linked, old;
-    if (identity == Identity::kUnknown &&
-        fstatat(fd, to, &linked, AT_SYMLINK_NOFOLLOW) == 0 &&
-        fstatat(fd, from, &old, AT_SYMLINK_NOFOLLOW) == 0)
-      Learn(linked, old);
-    between(RenameStep::kLinked);
-    // The new name holds whatever bore the old one at the link. That must be
-    // the file whose time gave the name, and the old name must still be that
-    // file when it goes: a name is only ever dropped beside another of its
-    // own file.
-    if (fstatat(fd, to, &linked, AT_SYMLINK_NOFOLLOW) != 0)
-      return Failed(errno);  // moved on by someone else: its old name stays
-    const bool oldThere = fstatat(fd, from, &old, AT_SYMLINK_NOFOLLOW) == 0;
-    if (!StillStamped(linked, stampedFrom)) {
-      if (oldThere && Same(old, linked))
-        unlinkat(fd, to, 0);
-      return Outcome{Failure::kChanged, 0};
+    // No links: onto a reservation of the old name, which nothing else
+    // can bear by then.
+    struct stat reserved, now;
+    if (const Outcome made = Reserve(name, &reserved); !made.ok())
+      return {Failure::kOther, made.error};
+    if (fstatat(fd, name, &now, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !SameReservation(now, reserved))
+      return {Failure::kOther, 0};
+    if (renameat(fd, aside.c_str(), fd, name) != 0) {
+      const Outcome failed = Failed(errno);
+      if (!RemoveEmpty(name))
+        leftovers.emplace_back(name, true);
+      return failed.failure == Failure::kGone ? failed
+                                              : Outcome{Failure::kOther, 0};
     }
-    // Both names stay where the old one holds another file now.
-    if (!oldThere || !Same(old, linked))
-      return Outcome{Failure::kOther, 0};
-    if (unlinkat(fd, from, 0) == 0)
-      return Outcome{};
-    const int error = errno;
-    // Drop the new link again so the file keeps exactly its old name. Where
-    // even that is refused (a folder that only grows, say), every further
-    // link would leave one more name behind: the run makes no more names.
+    return outcome;
+  }
+
+  /// Removes an empty file under `name` (a reservation of this run), and
+  /// nothing else: one rename takes whatever bears the name at that instant
+  /// to a private name, where it is judged. A file that is not empty goes
+  /// back. Whether nothing of this run's is left there.
+  bool RemoveEmpty(const char* name) {
+    const int fd = this->fd();
+    const std::string aside = Aside();
+    if (renameat(fd, name, fd, aside.c_str()) != 0)
+      return errno == ENOENT;
     struct stat st;
-    if (fstatat(fd, from, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-        Same(st, linked) && unlinkat(fd, to, 0) == 0) {
-      tier = RenameTier::kReserveThenRename;
+    if (StatNow(fd, aside.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+        st.st_size == 0)
+      return unlinkat(fd, aside.c_str(), 0) == 0 || errno == ENOENT;
+    PutBack(aside, name, {});
+    return true;  // someone else's: nothing of ours to take away
+  }
+
+  /// Finds out, once, whether the folder takes links, and how identity
+  /// shows, with two links of an empty file of the run's own. Fails where
+  /// not even that file can be made.
+  Outcome Learn() {
+    if (links != Links::kUnknown && identity != Identity::kUnknown)
+      return {};
+    const int fd = this->fd();
+    const std::string first = Aside(), second = Aside();
+    struct stat made, a, b, folder;
+    if (const Outcome reserved = Reserve(first.c_str(), &made); !reserved.ok())
+      return reserved;
+    if (linkat(fd, first.c_str(), fd, second.c_str(), 0) != 0) {
+      const int error = errno;
+      if (!RefusesLinks(error)) {
+        if (!RemoveEmpty(first.c_str()))
+          leftovers.emplace_back(first, true);
+        return Failed(error);
+      }
+      links = Links::kRefused;
+      if (identity == Identity::kUnknown)
+        identity = OnFuse(fd) ? Identity::kAttributes : Identity::kInode;
     } else {
-      tier = RenameTier::kNone;
-      stoppedBy = Failed(error);
+      links = Links::kMade;
+      // Two links of one file must show one number, and another file
+      // another.
+      const bool tells = StatNow(fd, first.c_str(), &a) == 0 &&
+                         StatNow(fd, second.c_str(), &b) == 0 &&
+                         fstat(fd, &folder) == 0 && SameInode(a, b) &&
+                         !SameInode(a, folder);
+      identity = tells ? Identity::kInode : Identity::kAttributes;
+      unlinkat(fd, second.c_str(), 0);
     }
-    return Failed(error);
+    if (!RemoveEmpty(first.c_str()))
+      leftovers.emplace_back(first, true);
+    return {};
+  }
+
+  /// Whether `a` and `b`, read past the cache, are proven one file with
+  /// another name besides: removing one of the two names then takes away
+  /// no file's last name.
+  bool Proven(const struct stat& a, const struct stat& b) const {
+    return identity == Identity::kInode && SameInode(a, b) && a.st_nlink > 1;
+  }
+
+  /// Removes the private name `aside` of a file that bears another name
+  /// too; one that fails stays for a later try.
+  void DropAside(const std::string& aside) {
+    if (unlinkat(fd(), aside.c_str(), 0) != 0 && errno != ENOENT)
+      leftovers.emplace_back(aside, false);
+  }
+
+  // The ways beyond the kernel's own. Each step that takes a name away, or
+  // renames onto one, acts on a private name that only this run knows, so
+  // nothing another program does between two steps can put a file of its
+  // own under it.
+
+  /// Moves the old name aside (the file that bears it at that instant goes
+  /// with it), checks that file's time, links it to the new name, then
+  /// drops the private name. A file saved over the old name meanwhile
+  /// keeps it.
+  Outcome LinkThenUnlink(const char* from, const char* to,
+                         const DateTime& stampedFrom) {
+    const int fd = this->fd();
+    const std::string aside = Aside();
+    if (renameat(fd, from, fd, aside.c_str()) != 0)
+      return Failed(errno);  // gone: another run took it, or it vanished
+    between(RenameStep::kAside);
+    struct stat moved;
+    if (const int error = StatNow(fd, aside.c_str(), &moved); error != 0)
+      return error == ENOENT ? Outcome{Failure::kGone, error}
+                             : PutBack(aside, from, {Failure::kOther, error});
+    if (!StillStamped(moved, stampedFrom))
+      return PutBack(aside, from, {Failure::kChanged, 0});
+    if (linkat(fd, aside.c_str(), fd, to, 0) != 0) {
+      const int error = errno;
+      if (error == ENOENT)
+        return {Failure::kGone, error};  // another run took it from aside
+      // Read by what bears the name, not by the number alone: sshfs says
+      // EPERM for a taken name.
+      struct stat there;
+      if (StatNow(fd, to, &there) != 0)
+        return PutBack(aside, from, Failed(error == EEXIST ? EIO : error));
+      if (Proven(moved, there)) {
+        DropAside(aside);  // it bears that name already: another run's work
+        return {};
+      }
+      // Maybe this very file, where identity cannot tell: left alone rather
+      // than given one more name.
+      const bool alike = identity != Identity::kInode &&
+                         SameAttributes(moved, there);
+      return PutBack(aside, from,
+                     alike ? Outcome{Failure::kOther, error}
+                           : Outcome{Failure::kTaken, error});
+    }
+    between(RenameStep::kLinked);
+    DropAside(aside);
+    return {};
   }
 
   Outcome ReserveThenRename(const char* from, const char* to,
@@ -237,8 +428,15 @@ struct SystemPlatform::Folder {
     // time of its making: an empty file left by a killed run then shows no
     // photo's date that would make it pass for the photo.
     struct stat reserved;
-    if (!Reserve(to, &reserved))
-      return Failed(errno);
+    if (Outcome made = Reserve(to, &reserved); !made.ok()) {
+      // Taken by another run that renamed this very file there: done.
+      struct stat source;
+      if (made.failure == Failure::kTaken &&
+          fstatat(fd, from, &source, AT_SYMLINK_NOFOLLOW) != 0 &&
+          errno == ENOENT)
+        return {Failure::kGone, ENOENT};
+      return made;
+    }
     struct stat source;
     Outcome outcome;
     if (fstatat(fd, from, &source, AT_SYMLINK_NOFOLLOW) != 0)
@@ -259,16 +457,21 @@ struct SystemPlatform::Folder {
       else if (renameat(fd, from, fd, to) != 0)
         outcome = Failed(errno);
     }
-    if (!outcome.ok() && !RemoveReservation(to, reserved))
-      leftovers.emplace_back(to, reserved);
+    // Judged by what the share keeps (empty), not by its number, which
+    // sshfs hands out anew after a failed rename.
+    if (!outcome.ok() && !RemoveEmpty(to))
+      leftovers.emplace_back(to, true);
     return outcome;
   }
 
   ~Folder() {
     if (listing == nullptr)
       return;
-    for (const auto& [name, reserved] : leftovers)
-      RemoveReservation(name.c_str(), reserved);
+    for (const auto& [name, empty] : leftovers)
+      if (empty)
+        RemoveEmpty(name.c_str());
+      else
+        unlinkat(fd(), name.c_str(), 0);
     closedir(listing);  // and with it the lock
   }
 };
@@ -318,7 +521,9 @@ Outcome SystemPlatform::ListNext(ListedName* entry) {
       continue;
     entry->fileName.assign(found->d_name);
     entry->ordinary = false;
-    if (Hidden(found->d_name))
+    // A run's private names hold files that a killed run left there.
+    if (Hidden(found->d_name) &&
+        strncmp(found->d_name, kAsidePrefix, sizeof kAsidePrefix - 1) != 0)
       return {};
     if (found->d_type == DT_UNKNOWN) {
       // Symbolic links count by what they are, not by what they point to.
@@ -346,23 +551,44 @@ Outcome SystemPlatform::ModifiedTime(const std::string& fileName,
   return Failed(ToLocal(st.st_mtime, modified));
 }
 
-bool SystemPlatform::SameFile(const std::string& a, const std::string& b) {
-  // Where inode numbers do not tell, two names are never known to be one
-  // file: a copy could match in every attribute.
-  if (folder_->identity == Folder::Identity::kAttributes)
-    return false;
+Sameness SystemPlatform::SameFile(const std::string& a, const std::string& b) {
+  Folder& folder = *folder_;
   struct stat first, second;
-  return fstatat(folder_->fd(), a.c_str(), &first, AT_SYMLINK_NOFOLLOW) == 0 &&
-         fstatat(folder_->fd(), b.c_str(), &second, AT_SYMLINK_NOFOLLOW) == 0 &&
-         SameInode(first, second);
+  if (StatNow(folder.fd(), a.c_str(), &first) != 0 ||
+      StatNow(folder.fd(), b.c_str(), &second) != 0)
+    return Sameness::kOther;
+  const bool sameNumber = SameInode(first, second);
+  if (!sameNumber && !SameAttributes(first, second))
+    return Sameness::kOther;
+  // The kernel's own file systems number files.
+  if (folder.identity == Folder::Identity::kUnknown && !OnFuse(folder.fd()))
+    folder.identity = Folder::Identity::kInode;
+  folder.Learn();
+  if (folder.identity == Folder::Identity::kInode)
+    return sameNumber ? Sameness::kSame : Sameness::kOther;
+  // A copy could match in every attribute; where no links are made, two
+  // names are two files.
+  return folder.links == Folder::Links::kRefused && !sameNumber
+             ? Sameness::kOther
+             : Sameness::kAlike;
 }
 
 Outcome SystemPlatform::RemoveSecondName(const std::string& name,
                                          const std::string& other) {
-  if (!SameFile(name, other))
-    return {Failure::kOther, 0};
-  return unlinkat(folder_->fd(), name.c_str(), 0) == 0 ? Outcome{}
-                                                       : Failed(errno);
+  Folder& folder = *folder_;
+  const int fd = folder.fd();
+  // Whatever bears the name at the instant of this rename goes aside and is
+  // judged there, where nothing else can replace it.
+  const std::string aside = folder.Aside();
+  if (renameat(fd, name.c_str(), fd, aside.c_str()) != 0)
+    return errno == ENOENT ? Outcome{} : Failed(errno);
+  struct stat moved, kept;
+  if (StatNow(fd, aside.c_str(), &moved) == 0 &&
+      StatNow(fd, other.c_str(), &kept) == 0 && folder.Proven(moved, kept)) {
+    folder.DropAside(aside);
+    return {};
+  }
+  return folder.PutBack(aside, name.c_str(), {Failure::kOther, 0});
 }
 
 Outcome SystemPlatform::Rename(const std::string& from, const std::string& to,
@@ -377,13 +603,18 @@ Outcome SystemPlatform::Rename(const std::string& from, const std::string& to,
     folder.tier = RenameTier::kLinkThenUnlink;
   }
   if (folder.tier == RenameTier::kLinkThenUnlink) {
-    if (const auto linked = folder.LinkThenUnlink(oldName, newName, stampedFrom))
-      return *linked;
-    folder.tier = RenameTier::kReserveThenRename;
+    // Whether links work is known before a file is moved aside, which only
+    // a link can undo safely.
+    if (const Outcome learnt = folder.Learn(); !learnt.ok())
+      return {Failure::kOther, learnt.error};
+    if (folder.links == Folder::Links::kMade)
+      return folder.LinkThenUnlink(oldName, newName, stampedFrom);
+    folder.tier = ReservesAtOnce(folder.fd()) ? RenameTier::kReserveThenRename
+                                              : RenameTier::kNone;
   }
   if (folder.tier == RenameTier::kReserveThenRename)
     return folder.ReserveThenRename(oldName, newName, stampedFrom);
-  return folder.stoppedBy;
+  return {Failure::kOther, ENOTSUP};
 }
 
 Outcome SystemPlatform::ReadTimes(const std::string& fileName,
@@ -422,3 +653,5 @@ Outcome SystemPlatform::SetTimes(const std::string& fileName,
              ? Outcome{}
              : Failed(errno);
 }
+
+std::int64_t SystemPlatform::Now() { return time(nullptr); }

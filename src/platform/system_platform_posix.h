@@ -10,12 +10,22 @@ enum class RenameTier {
   kNoReplaceRename = 1,   // one atomic rename that refuses a taken name
   kLinkThenUnlink = 2,    // hard link to the new name, then drop the old
   kReserveThenRename = 3, // create the new name exclusively, rename onto it
-  kNone = 4,              // a way failed halfway: no more names are made
+  kNone = 4,              // no way is safe here: files keep their names
 };
 
-/// The moments between the two steps of a rename, where another program
-/// may act.
-enum class RenameStep { kLinked, kReserved };
+/// The moments between two steps of a rename, where another program may
+/// act.
+enum class RenameStep {
+  kAside,     // the old name moved to a private one; no new name yet
+  kLinked,    // the new name linked; the private name not yet removed
+  kReserved,  // the new name reserved; the file not yet renamed onto it
+};
+
+/// Where the two-step ways hold a file for the instant between two steps:
+/// a hidden name of the run's own, this prefix, a random number and a
+/// count. A run killed in that instant leaves the file there; the listing
+/// yields such names as ordinary files, so the next run names them.
+extern const char kAsidePrefix[];
 
 /// The POSIX platform started at a later way, which tests use to drive
 /// every way on any file system, and to act between the two steps of a

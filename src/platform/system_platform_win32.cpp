@@ -220,8 +220,8 @@ Outcome SystemPlatform::ListNext(ListedName* entry) {
 }
 
 // This program never makes a second name of a file here.
-bool SystemPlatform::SameFile(const std::string&, const std::string&) {
-  return false;
+Sameness SystemPlatform::SameFile(const std::string&, const std::string&) {
+  return Sameness::kOther;
 }
 
 Outcome SystemPlatform::RemoveSecondName(const std::string&,
@@ -306,4 +306,10 @@ Outcome SystemPlatform::SetTimes(const std::string& fileName,
       SetFileTime(file, nullptr, &access, &write) ? Outcome{} : LastFailure();
   CloseHandle(file);
   return outcome;
+}
+
+std::int64_t SystemPlatform::Now() {
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  return Ticks(now) / 10000000;
 }
