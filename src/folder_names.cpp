@@ -37,7 +37,8 @@ std::string_view FolderNames::Store(std::string_view name) {
   return {text, name.size()};
 }
 
-FolderNames::Index FolderNames::Add(std::string_view name, bool ordinary) {
+FolderNames::Index FolderNames::Add(std::string_view name, bool ordinary,
+                                    std::size_t privatePart) {
   if (files_.size() * 2 + 1 > NameTable::kMaxReference)
     throw std::length_error("too many names in one folder");
   const Index index = static_cast<Index>(files_.size());
@@ -48,7 +49,8 @@ FolderNames::Index FolderNames::Add(std::string_view name, bool ordinary) {
   // Names run to a few hundred bytes at most; past 65535, the last bytes
   // would count as the extension of a name no stamp name can equal.
   file.dot = static_cast<std::uint16_t>(std::min<std::size_t>(
-      std::min(file.name.find('.'), file.name.size()), UINT16_MAX));
+      std::min(file.name.find('.', privatePart), file.name.size()),
+      UINT16_MAX));
   if (file.stamped) {
     taken_.Insert(file.name, index * 2);
     stampedListed_ = true;

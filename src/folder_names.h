@@ -51,8 +51,9 @@ class FolderNames {
   FolderNames(const FolderNames&) = delete;
   FolderNames& operator=(const FolderNames&) = delete;
 
-  /// Adds a listed name, taken from now on.
-  Index Add(std::string_view name, bool ordinary);
+  /// Adds a listed name, taken from now on. Its extension begins at the
+  /// first dot from `privatePart` on.
+  Index Add(std::string_view name, bool ordinary, std::size_t privatePart = 0);
 
   std::size_t size() const { return files_.size(); }
   ListedFile& operator[](Index index) { return files_[index]; }

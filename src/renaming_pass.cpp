@@ -83,7 +83,7 @@ ExitStatus Pass::Run() {
   if (!platform_.ListFirst(&entry).ok())
     return kNoFolder;
   while (!entry.fileName.empty()) {
-    folder_.Add(entry.fileName, entry.ordinary);
+    folder_.Add(entry.fileName, entry.ordinary, entry.privatePart);
     if (!platform_.ListNext(&entry).ok()) {
       keptAny_ = true;  // the rest of the folder could not be read
       break;

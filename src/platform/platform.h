@@ -1,6 +1,7 @@
 #ifndef STAMPNAME_PLATFORM_PLATFORM_H_
 #define STAMPNAME_PLATFORM_PLATFORM_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -34,6 +35,9 @@ struct Outcome {
 struct ListedName {
   std::string fileName;   // empty at the listing's end
   bool ordinary = false;  // false: a folder, link, hidden or system file...
+  // Where a run killed between two steps left the file under a private
+  // name: that name's own leading part, before which no extension begins.
+  std::size_t privatePart = 0;
 };
 
 /// What two names are known to hold.

@@ -224,11 +224,16 @@ struct SystemPlatform::Folder {
 
   /// A hidden name of this run's own, new each time: random, so that no
   /// other run, on this machine or another, ever picks it.
-  std::string Aside() {
+  /// It ends in the extension of `held`, the name of the file it holds,
+  /// which a later run then keeps.
+  std::string Aside(const char* held = "") {
     char name[64];
     snprintf(name, sizeof name, "%s%016llx-%u", kAsidePrefix,
              static_cast<unsigned long long>(nonce), ++asides);
-    return name;
+    const std::size_t own = sizeof kAsidePrefix - 1;
+    const char* dot =
+        strchr(strncmp(held, kAsidePrefix, own) == 0 ? held + own : held, '.');
+    return std::string(name) + (dot != nullptr ? dot : "");
   }
 
   /// Makes an empty file under `name`, refused if the name is taken. No
@@ -310,7 +315,7 @@ struct SystemPlatform::Folder {
   /// back. Whether nothing of this run's is left there.
   bool RemoveEmpty(const char* name) {
     const int fd = this->fd();
-    const std::string aside = Aside();
+    const std::string aside = Aside(name);
     if (renameat(fd, name, fd, aside.c_str()) != 0)
       return errno == ENOENT;
     struct stat st;
@@ -384,7 +389,7 @@ struct SystemPlatform::Folder {
   Outcome LinkThenUnlink(const char* from, const char* to,
                          const DateTime& stampedFrom) {
     const int fd = this->fd();
-    const std::string aside = Aside();
+    const std::string aside = Aside(from);
     if (renameat(fd, from, fd, aside.c_str()) != 0)
       return Failed(errno);  // gone: another run took it, or it vanished
     between(RenameStep::kAside);
@@ -521,9 +526,11 @@ Outcome SystemPlatform::ListNext(ListedName* entry) {
       continue;
     entry->fileName.assign(found->d_name);
     entry->ordinary = false;
+    entry->privatePart = 0;
     // A run's private names hold files that a killed run left there.
-    if (Hidden(found->d_name) &&
-        strncmp(found->d_name, kAsidePrefix, sizeof kAsidePrefix - 1) != 0)
+    if (strncmp(found->d_name, kAsidePrefix, sizeof kAsidePrefix - 1) == 0)
+      entry->privatePart = sizeof kAsidePrefix - 1;
+    else if (Hidden(found->d_name))
       return {};
     if (found->d_type == DT_UNKNOWN) {
       // Symbolic links count by what they are, not by what they point to.
@@ -579,7 +586,7 @@ Outcome SystemPlatform::RemoveSecondName(const std::string& name,
   const int fd = folder.fd();
   // Whatever bears the name at the instant of this rename goes aside and is
   // judged there, where nothing else can replace it.
-  const std::string aside = folder.Aside();
+  const std::string aside = folder.Aside(name.c_str());
   if (renameat(fd, name.c_str(), fd, aside.c_str()) != 0)
     return errno == ENOENT ? Outcome{} : Failed(errno);
   struct stat moved, kept;
