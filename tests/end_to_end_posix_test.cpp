@@ -1,6 +1,7 @@
 // Runs the built program as a user would, on what POSIX systems have of
 // their own.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "end_to_end.h"
 
@@ -20,6 +21,24 @@ TEST(EndToEndPosixTest, HiddenFilesAndLinksKeepTheirNames) {
                                  {".profile", "hidden"},
                                  {"link.jpg", "<link>"}}));
   EXPECT_EQ(Output(scratch.path()), "");
+}
+
+TEST(EndToEndPosixTest, FolderThatCannotBeSearchedCannotBeOpened) {
+  ScratchFolder scratch;
+  fs::create_directory(scratch.rename());
+  WriteFile(scratch.rename() / "photo.jpg", "photo", 1000);
+  // Readable but not searchable, to the user who runs it (root can search
+  // any folder: the run is then another user's).
+  fs::permissions(scratch.rename(), fs::perms(0644));
+  fs::permissions(scratch.path(), fs::perms(0777));
+  const bool root = geteuid() == 0;
+  ASSERT_TRUE(!root || seteuid(65534) == 0);
+  const int status = RunProgram(scratch.path());
+  ASSERT_TRUE(!root || seteuid(0) == 0);
+  fs::permissions(scratch.rename(), fs::perms(0755));
+
+  EXPECT_EQ(status, 2);
+  EXPECT_EQ(Snapshot(scratch.rename()), (Names{{"photo.jpg", "photo"}}));
 }
 
 }  // namespace

@@ -4,10 +4,12 @@
 #
 #   mounted_file_system_test.sh KIND BUILD_DIR
 #
-# KIND: tmpfs, ext4, bindfs, exfat, ntfs, fat, sshfs, sshfs-nolinks, smb or
-# readonly. Exits 77 (skipped) when the file system cannot be mounted here,
-# saying why. The servers behind sshfs and smb are started here, on
-# 127.0.0.1 only, and stopped by their pids whatever happens.
+# KIND: tmpfs, ext4, bindfs, exfat, ntfs, fat, sshfs, sshfs-nolinks, smb,
+# readonly, rclone, or bindfs-twice and sshfs-twice (one folder through two
+# mounts, as two machines on one share see it). Exits 77 (skipped) when the
+# file system cannot be mounted here, saying why. The servers behind sshfs
+# and smb are started here, on 127.0.0.1 only, and stopped by their pids
+# whatever happens.
 . "$(dirname "$0")/lib.sh"
 
 kind=$1
@@ -17,15 +19,20 @@ skip() { echo "SKIPPED: $kind: $*"; exit 77; }
 [ "$(id -u)" -eq 0 ] || skip "mounting needs root"
 work=$(mktemp -d "${TMPDIR:-/tmp}/stampname-mount-XXXXXX") || skip "no scratch folder"
 mnt=$work/mnt
-mkdir -p "$mnt"
+mnt2=$work/mnt2
+mkdir -p "$mnt" "$mnt2"
 loop=""
 servers=()
+unmount() {
+  if mountpoint -q "$1"; then
+    umount "$1" 2>/dev/null || fusermount3 -u "$1" 2>/dev/null ||
+      fusermount -u "$1" 2>/dev/null || umount -l "$1" 2>/dev/null
+  fi
+}
 cleanup() {
   cd /
-  if mountpoint -q "$mnt"; then
-    umount "$mnt" 2>/dev/null || fusermount3 -u "$mnt" 2>/dev/null ||
-      fusermount -u "$mnt" 2>/dev/null || umount -l "$mnt" 2>/dev/null
-  fi
+  unmount "$mnt2"
+  unmount "$mnt"
   for pid in "${servers[@]}"; do
     kill "$pid" 2>/dev/null
   done
@@ -65,11 +72,15 @@ case $kind in
     attach "$work/ext4.img"
     mount "$loop" "$mnt" || skip "cannot mount ext4"
     tier=1 ;;
-  bindfs)
+  bindfs|bindfs-twice)
     need bindfs
     [ -c /dev/fuse ] || skip "no /dev/fuse"
     mkdir -p "$work/under"
     bindfs "$work/under" "$mnt" || skip "bindfs cannot mount"
+    if [ "$kind" = bindfs-twice ]; then
+      bindfs "$work/under" "$mnt2" || skip "bindfs cannot mount twice"
+      export STAMPNAME_TWIN_ROOT=$mnt2 STAMPNAME_TWIN_TRIES=10
+    fi
     tier=2 ;;
   exfat)
     need mkfs.exfat
@@ -99,7 +110,7 @@ case $kind in
     fusefat -o rw+ "$loop" "$mnt" >/dev/null 2>&1 || skip "fusefat cannot mount"
     export STAMPNAME_RENAME_RESETS_TIMES=1
     tier=3 ;;
-  sshfs|sshfs-nolinks)
+  sshfs|sshfs-nolinks|sshfs-twice)
     need sshfs
     need ssh-keygen
     [ -x /usr/sbin/sshd ] || skip "sshd is not installed"
@@ -129,8 +140,14 @@ CONFIG
     /usr/sbin/sshd -D -f "$work/sshd_config" -E "$work/sshd.log" &
     servers+=($!)
     await bash -c "exec 3<>/dev/tcp/127.0.0.1/$port" || skip "sshd did not start: $(cat "$work/sshd.log")"
-    sshfs -p "$port" -o "IdentityFile=$work/user_key,StrictHostKeyChecking=no,UserKnownHostsFile=/dev/null,BatchMode=yes" \
-      "root@127.0.0.1:$work/remote" "$mnt" >/dev/null 2>&1 || skip "sshfs cannot mount"
+    options="IdentityFile=$work/user_key,StrictHostKeyChecking=no,UserKnownHostsFile=/dev/null,BatchMode=yes"
+    sshfs -p "$port" -o "$options" "root@127.0.0.1:$work/remote" "$mnt" >/dev/null 2>&1 ||
+      skip "sshfs cannot mount"
+    if [ "$kind" = sshfs-twice ]; then
+      sshfs -p "$port" -o "$options" "root@127.0.0.1:$work/remote" "$mnt2" >/dev/null 2>&1 ||
+        skip "sshfs cannot mount twice"
+      export STAMPNAME_TWIN_ROOT=$mnt2 STAMPNAME_TWIN_TRIES=4
+    fi
     # sshfs numbers each name apart, even two links of one file.
     export STAMPNAME_NO_INODE_IDENTITY=1 STAMPNAME_KILLED_RUN_FILES=3000
     tier=2
@@ -201,6 +218,40 @@ CONFIG
     [ -z "$output" ] || fail "printed: $output"
     [ "$before" = "$after" ] || fail "the folder changed"
     finish "readonly: every rename refused, exit 1, nothing changed" ;;
+  rclone)
+    # A cloud drive, with a local folder as the remote: it makes a created
+    # file on the remote only later, so no way is safe there. Every cache
+    # mode, with links as rclone answers them and refused as others do.
+    need rclone
+    fuse
+    remote=$work/remote
+    for mode in off writes full; do
+      for links in answered refused; do
+        rm -rf "$remote" "$work/cache"
+        mkdir -p "$remote/Rename"
+        for i in 1 2 3 4 5 6; do
+          echo "photo $i" >"$remote/Rename/IMG_000$i.jpg"
+          touch -d "2018-08-01 10:00:0$((i / 3))Z" "$remote/Rename/IMG_000$i.jpg"
+        done
+        before=$(cd "$remote/Rename" && ls -A && cat ./*)
+        rclone mount "$remote" "$mnt" --vfs-cache-mode "$mode" \
+          --cache-dir "$work/cache" >"$work/rclone.log" 2>&1 &
+        rclone=$!
+        servers+=($rclone)
+        await mountpoint "$mnt" || skip "rclone cannot mount: $(cat "$work/rclone.log")"
+        preload=""
+        [ "$links" = refused ] && preload=$build/tests/librefuse_links.so
+        output=$(cd "$mnt" && TZ=UTC LD_PRELOAD=$preload "$build/stampname" 2>&1)
+        status=$?
+        unmount "$mnt"
+        wait "$rclone"
+        after=$(cd "$remote/Rename" && ls -A && cat ./*)
+        [ "$status" -eq 1 ] || fail "$mode, links $links: exit status $status, not 1"
+        [ -z "$output" ] || fail "$mode, links $links: printed: $output"
+        [ "$before" = "$after" ] || fail "$mode, links $links: the remote changed: $after"
+      done
+    done
+    finish "rclone: no way is safe, every file kept its name and its bytes" ;;
   *)
     echo "unknown kind $kind"; exit 2 ;;
 esac
@@ -213,7 +264,10 @@ platform='*PlatformContract*:*SettlesOnTheTier*:*TwoStep*:*ReserveThenRename*:*L
 # rewrites its file, which is not what the program does.
 [ "$kind" = fat ] && platform+='-*RefusesAFileChanged*'
 "$build/tests/system_platform_tests" --gtest_filter="$platform" || status=1
-if [ "$kind" = fat ]; then
+if [ -n "${STAMPNAME_TWIN_ROOT:-}" ]; then
+  # Runs through both mounts at once.
+  "$build/tests/end_to_end_tests" --gtest_filter='*Concurrent*' || status=1
+elif [ "$kind" = fat ]; then
   # FAT keeps times to two seconds and slows down as a folder grows: small
   # folders and even seconds, and what it is known for: times reset by a
   # rename, which the program sets back.

@@ -44,6 +44,7 @@ struct ListedName {
 enum class Sameness {
   kOther,  // two files
   kSame,   // one file, proven: the file system numbers files, not names
+           // (or a run's private name holding the very same bytes)
   kAlike,  // maybe one file: every attribute the file system keeps
            // matches, but its numbers cannot tell (sshfs numbers names)
 };

@@ -26,6 +26,7 @@
 #include "system_platform_posix.h"
 
 const char folderPrefix[] = "Rename/";
+const char kAsidePrefix[] = ".stampname-";
 
 namespace {
 
@@ -56,11 +57,6 @@ int RenameNoReplace(int dirFd, const char* from, const char* to) {
 bool RefusesNoReplace(int error) {
   return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP ||
          error == ENOTSUP;
-}
-
-bool RefusesLinks(int error) {
-  return error == EPERM || error == EOPNOTSUPP || error == ENOTSUP ||
-         error == EMLINK || error == ENOSYS;
 }
 
 /// What a failed call's errno means to the pass.
@@ -137,6 +133,38 @@ int StatNow(int dirFd, const char* name, struct stat* st) {
   return fstatat(dirFd, name, st, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
 }
 
+/// Whether two files hold the same bytes.
+bool SameBytes(int dirFd, const char* a, const char* b) {
+  const int first = openat(dirFd, a, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  const int second = openat(dirFd, b, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  bool same = first >= 0 && second >= 0;
+  std::vector<char> x(1 << 16), y(1 << 16);
+  while (same) {
+    const ssize_t got = read(first, x.data(), x.size());
+    if (got <= 0) {
+      same = got == 0 && read(second, y.data(), 1) == 0;
+      break;
+    }
+    ssize_t have = 0;
+    while (have < got) {
+      const ssize_t more = read(second, y.data() + have, got - have);
+      if (more <= 0)
+        break;
+      have += more;
+    }
+    same = have == got && memcmp(x.data(), y.data(), got) == 0;
+  }
+  if (first >= 0)
+    close(first);
+  if (second >= 0)
+    close(second);
+  return same;
+}
+
+bool Private(const char* name) {
+  return strncmp(name, kAsidePrefix, sizeof kAsidePrefix - 1) == 0;
+}
+
 /// Whether the folder lies on a FUSE file system, whose inode numbers may
 /// number names rather than files, and whose answers may come from a cache.
 bool OnFuse(int dirFd) {
@@ -194,8 +222,6 @@ bool ReservesAtOnce(int dirFd) {
 }
 
 }  // namespace
-
-const char kAsidePrefix[] = ".stampname-";
 
 struct SystemPlatform::Folder {
   DIR* listing = nullptr;
@@ -337,13 +363,9 @@ struct SystemPlatform::Folder {
     struct stat made, a, b, folder;
     if (const Outcome reserved = Reserve(first.c_str(), &made); !reserved.ok())
       return reserved;
+    // Between two fresh names of the run's own, any refusal means no links
+    // here, whatever it says (EPERM, ENOSYS, EIO on cloud drives...).
     if (linkat(fd, first.c_str(), fd, second.c_str(), 0) != 0) {
-      const int error = errno;
-      if (!RefusesLinks(error)) {
-        if (!RemoveEmpty(first.c_str()))
-          leftovers.emplace_back(first, true);
-        return Failed(error);
-      }
       links = Links::kRefused;
       if (identity == Identity::kUnknown)
         identity = OnFuse(fd) ? Identity::kAttributes : Identity::kInode;
@@ -368,6 +390,22 @@ struct SystemPlatform::Folder {
   /// no file's last name.
   bool Proven(const struct stat& a, const struct stat& b) const {
     return identity == Identity::kInode && SameInode(a, b) && a.st_nlink > 1;
+  }
+
+  /// What the names `name` (listed as `listed`), read past the cache as
+  /// `a`, and `other`, read as `b`, hold. kSame only where dropping `name`
+  /// takes away no file's last name: proven one file, or, where identity
+  /// cannot tell, a run's private name holding the same bytes in every
+  /// respect the file system keeps. A name a user gave is never dropped on
+  /// likeness alone: the same bytes leave it alike.
+  Sameness Judge(const char* listed, const char* name, const struct stat& a,
+                 const char* other, const struct stat& b) const {
+    if (identity == Identity::kInode)
+      return Proven(a, b) ? Sameness::kSame : Sameness::kOther;
+    if (!S_ISREG(a.st_mode) || !SameAttributes(a, b) ||
+        !SameBytes(fd(), name, other))
+      return Sameness::kOther;
+    return Private(listed) ? Sameness::kSame : Sameness::kAlike;
   }
 
   /// Removes the private name `aside` of a file that bears another name
@@ -408,17 +446,18 @@ struct SystemPlatform::Folder {
       struct stat there;
       if (StatNow(fd, to, &there) != 0)
         return PutBack(aside, from, Failed(error == EEXIST ? EIO : error));
-      if (Proven(moved, there)) {
-        DropAside(aside);  // it bears that name already: another run's work
-        return {};
+      switch (Judge(from, aside.c_str(), moved, to, there)) {
+        case Sameness::kSame:
+          DropAside(aside);  // it bears that name already: another run's work
+          return {};
+        case Sameness::kAlike:
+          // Maybe this very file, where identity cannot tell: left alone
+          // rather than given one more name.
+          return PutBack(aside, from, {Failure::kOther, error});
+        case Sameness::kOther:
+          break;
       }
-      // Maybe this very file, where identity cannot tell: left alone rather
-      // than given one more name.
-      const bool alike = identity != Identity::kInode &&
-                         SameAttributes(moved, there);
-      return PutBack(aside, from,
-                     alike ? Outcome{Failure::kOther, error}
-                           : Outcome{Failure::kTaken, error});
+      return PutBack(aside, from, {Failure::kTaken, error});
     }
     between(RenameStep::kLinked);
     DropAside(aside);
@@ -499,6 +538,13 @@ Outcome SystemPlatform::ListFirst(ListedName* entry) {
   const int fd = open(folderPrefix, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0)
     return Failed(errno);
+  // A folder that can be read but not searched lists names whose files
+  // cannot be reached: it cannot be opened as a folder.
+  if (faccessat(fd, ".", X_OK, AT_EACCESS) != 0) {
+    const int error = errno;
+    close(fd);
+    return {Failure::kOther, error};
+  }
   // One run at a time in a folder: a second one waits here, then finds the
   // first one's work done. File systems without locks go on without.
   while (flock(fd, LOCK_EX) != 0 && errno == EINTR) {
@@ -528,7 +574,7 @@ Outcome SystemPlatform::ListNext(ListedName* entry) {
     entry->ordinary = false;
     entry->privatePart = 0;
     // A run's private names hold files that a killed run left there.
-    if (strncmp(found->d_name, kAsidePrefix, sizeof kAsidePrefix - 1) == 0)
+    if (Private(found->d_name))
       entry->privatePart = sizeof kAsidePrefix - 1;
     else if (Hidden(found->d_name))
       return {};
@@ -564,20 +610,11 @@ Sameness SystemPlatform::SameFile(const std::string& a, const std::string& b) {
   if (StatNow(folder.fd(), a.c_str(), &first) != 0 ||
       StatNow(folder.fd(), b.c_str(), &second) != 0)
     return Sameness::kOther;
-  const bool sameNumber = SameInode(first, second);
-  if (!sameNumber && !SameAttributes(first, second))
-    return Sameness::kOther;
   // The kernel's own file systems number files.
   if (folder.identity == Folder::Identity::kUnknown && !OnFuse(folder.fd()))
     folder.identity = Folder::Identity::kInode;
   folder.Learn();
-  if (folder.identity == Folder::Identity::kInode)
-    return sameNumber ? Sameness::kSame : Sameness::kOther;
-  // A copy could match in every attribute; where no links are made, two
-  // names are two files.
-  return folder.links == Folder::Links::kRefused && !sameNumber
-             ? Sameness::kOther
-             : Sameness::kAlike;
+  return folder.Judge(a.c_str(), a.c_str(), first, b.c_str(), second);
 }
 
 Outcome SystemPlatform::RemoveSecondName(const std::string& name,
@@ -591,7 +628,9 @@ Outcome SystemPlatform::RemoveSecondName(const std::string& name,
     return errno == ENOENT ? Outcome{} : Failed(errno);
   struct stat moved, kept;
   if (StatNow(fd, aside.c_str(), &moved) == 0 &&
-      StatNow(fd, other.c_str(), &kept) == 0 && folder.Proven(moved, kept)) {
+      StatNow(fd, other.c_str(), &kept) == 0 &&
+      folder.Judge(name.c_str(), aside.c_str(), moved, other.c_str(), kept) ==
+          Sameness::kSame) {
     folder.DropAside(aside);
     return {};
   }
