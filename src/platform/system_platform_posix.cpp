@@ -421,9 +421,9 @@ struct SystemPlatform::Folder {
   // own under it.
 
   /// Moves the old name aside (the file that bears it at that instant goes
-  /// with it), checks that file's time, links it to the new name, then
-  /// drops the private name. A file saved over the old name meanwhile
-  /// keeps it.
+  /// with it), links it to the new name, checks that file's time, then
+  /// drops the private name. A file saved over the old name meanwhile keeps
+  /// it.
   Outcome LinkThenUnlink(const char* from, const char* to,
                          const DateTime& stampedFrom) {
     const int fd = this->fd();
@@ -431,37 +431,58 @@ struct SystemPlatform::Folder {
     if (renameat(fd, from, fd, aside.c_str()) != 0)
       return Failed(errno);  // gone: another run took it, or it vanished
     between(RenameStep::kAside);
-    struct stat moved;
-    if (const int error = StatNow(fd, aside.c_str(), &moved); error != 0)
-      return error == ENOENT ? Outcome{Failure::kGone, error}
-                             : PutBack(aside, from, {Failure::kOther, error});
-    if (!StillStamped(moved, stampedFrom))
-      return PutBack(aside, from, {Failure::kChanged, 0});
-    if (linkat(fd, aside.c_str(), fd, to, 0) != 0) {
-      const int error = errno;
-      if (error == ENOENT)
-        return {Failure::kGone, error};  // another run took it from aside
-      // Read by what bears the name, not by the number alone: sshfs says
-      // EPERM for a taken name.
-      struct stat there;
-      if (StatNow(fd, to, &there) != 0)
-        return PutBack(aside, from, Failed(error == EEXIST ? EIO : error));
-      switch (Judge(from, aside.c_str(), moved, to, there)) {
-        case Sameness::kSame:
-          DropAside(aside);  // it bears that name already: another run's work
-          return {};
-        case Sameness::kAlike:
-          // Maybe this very file, where identity cannot tell: left alone
-          // rather than given one more name.
-          return PutBack(aside, from, {Failure::kOther, error});
-        case Sameness::kOther:
-          break;
+    if (linkat(fd, aside.c_str(), fd, to, 0) != 0)
+      return Unlinked(aside, from, to, stampedFrom, errno);
+    // The time as the link's answer brought it, past any cache: the file
+    // moved may be another than the one listed.
+    struct stat linked;
+    if (fstatat(fd, to, &linked, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !StillStamped(linked, stampedFrom)) {
+      // The new name goes the way a second name goes: aside, judged.
+      const std::string spare = Aside(to);
+      struct stat a, b;
+      if (renameat(fd, to, fd, spare.c_str()) == 0) {
+        if (StatNow(fd, spare.c_str(), &a) == 0 &&
+            StatNow(fd, aside.c_str(), &b) == 0 &&
+            Judge(spare.c_str(), spare.c_str(), a, aside.c_str(), b) ==
+                Sameness::kSame)
+          DropAside(spare);
+        else
+          PutBack(spare, to, {});
       }
-      return PutBack(aside, from, {Failure::kTaken, error});
+      return PutBack(aside, from, {Failure::kChanged, 0});
     }
     between(RenameStep::kLinked);
     DropAside(aside);
     return {};
+  }
+
+  /// After the link of the file held under `aside` to `to` failed with
+  /// `error`: reads the refusal by what bears the name, not by the number
+  /// alone (sshfs says EPERM for a taken name), and puts the file back.
+  Outcome Unlinked(const std::string& aside, const char* from, const char* to,
+                   const DateTime& stampedFrom, int error) {
+    if (error == ENOENT)
+      return {Failure::kGone, error};  // another run took it from aside
+    struct stat moved, there;
+    if (StatNow(fd(), aside.c_str(), &moved) != 0)
+      return PutBack(aside, from, {Failure::kOther, errno});
+    if (!StillStamped(moved, stampedFrom))
+      return PutBack(aside, from, {Failure::kChanged, 0});
+    if (StatNow(fd(), to, &there) != 0)
+      return PutBack(aside, from, Failed(error == EEXIST ? EIO : error));
+    switch (Judge(from, aside.c_str(), moved, to, there)) {
+      case Sameness::kSame:
+        DropAside(aside);  // it bears that name already: another run's work
+        return {};
+      case Sameness::kAlike:
+        // Maybe this very file, where identity cannot tell: left alone
+        // rather than given one more name.
+        return PutBack(aside, from, {Failure::kOther, error});
+      case Sameness::kOther:
+        break;
+    }
+    return PutBack(aside, from, {Failure::kTaken, error});
   }
 
   Outcome ReserveThenRename(const char* from, const char* to,
