@@ -238,11 +238,8 @@ struct SystemPlatform::Folder {
   // extra link of a file that bears its new name.
   std::vector<std::pair<std::string, bool>> leftovers;
   bool reserveByOpen = false;  // mknod makes no plain files here
-  bool reserveChecked = false;
   RenameTier tier = RenameTier::kNoReplaceRename;
-  std::uint64_t nonce = std::random_device{}() * 0x100000000ULL ^
-                        std::random_device{}() ^
-                        static_cast<std::uint64_t>(getpid()) << 20;
+  std::uint64_t nonce = 0;  // drawn at the first private name
   unsigned asides = 0;
   std::function<void(RenameStep)> between = [](RenameStep) {};
 
@@ -253,6 +250,11 @@ struct SystemPlatform::Folder {
   /// It ends in the extension of `held`, the name of the file it holds,
   /// which a later run then keeps.
   std::string Aside(const char* held = "") {
+    if (asides == 0) {
+      std::random_device random;
+      nonce = (std::uint64_t{random()} << 32 | random()) ^
+              static_cast<std::uint64_t>(getpid());
+    }
     char name[64];
     snprintf(name, sizeof name, "%s%016llx-%u", kAsidePrefix,
              static_cast<unsigned long long>(nonce), ++asides);
@@ -310,12 +312,13 @@ struct SystemPlatform::Folder {
   Outcome PutBack(const std::string& aside, const char* name, Outcome outcome) {
     const int fd = this->fd();
     if (links != Links::kRefused) {
-      if (linkat(fd, aside.c_str(), fd, name, 0) != 0)
-        return errno == ENOENT ? Outcome{Failure::kGone, ENOENT}
-                               : Outcome{Failure::kOther, errno};
-      if (unlinkat(fd, aside.c_str(), 0) != 0 && errno != ENOENT)
-        leftovers.emplace_back(aside, false);
-      return outcome;
+      if (linkat(fd, aside.c_str(), fd, name, 0) == 0) {
+        if (unlinkat(fd, aside.c_str(), 0) != 0 && errno != ENOENT)
+          leftovers.emplace_back(aside, false);
+        return outcome;
+      }
+      if (errno == ENOENT || errno == EEXIST || links == Links::kMade)
+        return {errno == ENOENT ? Failure::kGone : Failure::kOther, errno};
     }
     // No links: onto a reservation of the old name, which nothing else
     // can bear by then.
@@ -378,10 +381,9 @@ struct SystemPlatform::Folder {
                          fstat(fd, &folder) == 0 && SameInode(a, b) &&
                          !SameInode(a, folder);
       identity = tells ? Identity::kInode : Identity::kAttributes;
-      unlinkat(fd, second.c_str(), 0);
+      DropAside(second);
     }
-    if (!RemoveEmpty(first.c_str()))
-      leftovers.emplace_back(first, true);
+    DropAside(first);  // names only this run knows
     return {};
   }
 
