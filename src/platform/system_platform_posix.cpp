@@ -515,10 +515,11 @@ struct SystemPlatform::Folder {
       // The rename replaces whatever bears the new name by then: it must
       // still be this run's own empty reservation. Gone or someone else's,
       // it is no failure of the file, which keeps its name; someone else's
-      // file is left alone.
+      // file is left alone. No way makes this rename refuse a file put
+      // there meanwhile; the check is at least read past the cache.
       struct stat now;
-      if (fstatat(fd, to, &now, AT_SYMLINK_NOFOLLOW) != 0)
-        outcome = {Failure::kOther, errno};
+      if (const int error = StatNow(fd, to, &now); error != 0)
+        outcome = {Failure::kOther, error};
       else if (!SameReservation(now, reserved))
         return {Failure::kOther, 0};
       else if (renameat(fd, from, fd, to) != 0)
@@ -534,7 +535,9 @@ struct SystemPlatform::Folder {
   ~Folder() {
     if (listing == nullptr)
       return;
-    for (const auto& [name, empty] : leftovers)
+    // Removals may add to the list: they work on a copy.
+    const auto pending = std::move(leftovers);
+    for (const auto& [name, empty] : pending)
       if (empty)
         RemoveEmpty(name.c_str());
       else
