@@ -28,13 +28,14 @@ TEST(EndToEndPosixTest, FolderThatCannotBeSearchedCannotBeOpened) {
   fs::create_directory(scratch.rename());
   WriteFile(scratch.rename() / "photo.jpg", "photo", 1000);
   // Readable but not searchable, to the user who runs it (root can search
-  // any folder: the run is then another user's).
+  // any folder: the run is then another user's, kept as the saved id so
+  // that the test can come back).
   fs::permissions(scratch.rename(), fs::perms(0644));
   fs::permissions(scratch.path(), fs::perms(0777));
   const bool root = geteuid() == 0;
-  ASSERT_TRUE(!root || seteuid(65534) == 0);
+  ASSERT_TRUE(!root || setresuid(65534, 65534, 0) == 0);
   const int status = RunProgram(scratch.path());
-  ASSERT_TRUE(!root || seteuid(0) == 0);
+  ASSERT_TRUE(!root || setresuid(0, 0, 0) == 0);
   fs::permissions(scratch.rename(), fs::perms(0755));
 
   EXPECT_EQ(status, 2);
