@@ -84,6 +84,7 @@ TEST(RenamingPassTest, EachShotOfABurstKeepsOneNumberForAllItsFiles) {
 
 TEST(RenamingPassTest, AShotMovesOnTogetherWhereOneOfItsNamesIsTaken) {
   FakeFolder folder;
+  // A folder or hidden file takes its name as any file does.
   folder.Add(kStamp + ".JPG", kMarch, /*ordinary=*/false);
   const int raw = folder.Add("IMG_0001.CR2", kMarch);
   const int jpeg = folder.Add("IMG_0001.JPG", kMarch);
@@ -113,15 +114,6 @@ TEST(RenamingPassTest, BurstCostsOneRenamePerFile) {
   // Names the pass created itself are known to be taken and never retried.
   EXPECT_EQ(folder.renames.size(), static_cast<size_t>(kMaxAttempts));
   EXPECT_EQ(folder.entries.count(kStamp + " (99).jpg"), 1u);
-}
-
-TEST(RenamingPassTest, NameTakenByAFolderOrHiddenFileCountsAsTaken) {
-  FakeFolder folder;
-  folder.Add(kStamp + ".jpg", kMarch, /*ordinary=*/false);
-  const int photo = folder.Add("photo.jpg", kMarch);
-
-  EXPECT_EQ(Main(folder), kAllNamed);
-  EXPECT_EQ(folder.NameOf(photo), kStamp + " (02).jpg");
 }
 
 TEST(RenamingPassTest, LastFreeNumberIs99AndBeyondItTheFileKeepsItsName) {
