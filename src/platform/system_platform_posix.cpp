@@ -8,9 +8,12 @@
 #include <stdio.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #if defined(__linux__)
+#include <sys/sysmacros.h>
 #include <sys/vfs.h>
+#elif defined(__APPLE__) || defined(__FreeBSD__)
+#include <sys/mount.h>
+#include <sys/param.h>
 #endif
 #include <time.h>
 #include <unistd.h>
@@ -165,16 +168,12 @@ bool Private(const char* name) {
   return strncmp(name, kAsidePrefix, sizeof kAsidePrefix - 1) == 0;
 }
 
+#if defined(__linux__)
 /// Whether the folder lies on a FUSE file system, whose inode numbers may
 /// number names rather than files, and whose answers may come from a cache.
 bool OnFuse(int dirFd) {
-#if defined(__linux__)
   struct statfs fs;
   return fstatfs(dirFd, &fs) == 0 && fs.f_type == 0x65735546;
-#else
-  (void)dirFd;
-  return false;
-#endif
 }
 
 /// The FUSE file system type of the folder's mount ("fuse.sshfs", say),
@@ -207,6 +206,18 @@ std::string FuseType(int dirFd) {
   fclose(table);
   return type;
 }
+#elif defined(__APPLE__) || defined(__FreeBSD__)
+bool OnFuse(int dirFd) {
+  struct statfs fs;
+  return fstatfs(dirFd, &fs) == 0 && strstr(fs.f_fstypename, "fuse") != nullptr;
+}
+
+// Which FUSE file system it is does not show: none gets the reserve way.
+std::string FuseType(int) { return {}; }
+#else
+bool OnFuse(int) { return false; }
+std::string FuseType(int) { return {}; }
+#endif
 
 /// Whether an exclusive create makes the file at once where every other
 /// client sees it. Cloud-drive mounts (rclone, say) make it on the server
