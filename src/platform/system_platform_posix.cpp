@@ -328,11 +328,12 @@ struct SystemPlatform::Folder {
           leftovers.emplace_back(aside, false);
         return outcome;
       }
-      if (errno == ENOENT || errno == EEXIST || links == Links::kMade)
+      if (errno == ENOENT || errno == EEXIST)
         return {errno == ENOENT ? Failure::kGone : Failure::kOther, errno};
     }
-    // No links: onto a reservation of the old name, which nothing else
-    // can bear by then.
+    // No link (none here, or none of another user's file where the system
+    // protects them): onto a reservation of the old name, which nothing
+    // else can bear by then.
     struct stat reserved, now;
     if (const Outcome made = Reserve(name, &reserved); !made.ok())
       return {Failure::kOther, made.error};
