@@ -5,8 +5,8 @@
 #   mounted_file_system_test.sh KIND BUILD_DIR
 #
 # KIND: tmpfs, ext4, bindfs, exfat, ntfs, fat, sshfs, sshfs-nolinks, smb,
-# readonly, rclone, or bindfs-twice and sshfs-twice (one folder through two
-# mounts, as two machines on one share see it). Exits 77 (skipped) when the
+# readonly, rclone, davfs, mergerfs, gocryptfs, or bindfs-twice and sshfs-twice
+# (one folder through two mounts, as two machines on one share see it). Exits 77 (skipped) when the
 # file system cannot be mounted here, saying why. The servers behind sshfs
 # and smb are started here, on 127.0.0.1 only, and stopped by their pids
 # whatever happens.
@@ -25,7 +25,7 @@ loop=""
 servers=()
 unmount() {
   if mountpoint -q "$1"; then
-    umount "$1" 2>/dev/null || fusermount3 -u "$1" 2>/dev/null ||
+    umount "$1" >/dev/null 2>&1 || fusermount3 -u "$1" 2>/dev/null ||
       fusermount -u "$1" 2>/dev/null || umount -l "$1" 2>/dev/null
   fi
 }
@@ -82,6 +82,26 @@ case $kind in
       export STAMPNAME_TWIN_ROOT=$mnt2 STAMPNAME_TWIN_TRIES=10
     fi
     tier=2 ;;
+  mergerfs)
+    # Disks pooled into one folder: a new name may land on either branch.
+    need mergerfs
+    fuse
+    mkdir -p "$work/branch1" "$work/branch2"
+    mergerfs -o cache.files=off "$work/branch1:$work/branch2" "$mnt" ||
+      skip "mergerfs cannot mount"
+    # It numbers two links of one file apart.
+    export STAMPNAME_NO_INODE_IDENTITY=1
+    tier=2 ;;
+  gocryptfs)
+    # An encrypted folder on the root file system.
+    need gocryptfs
+    fuse
+    mkdir -p "$work/cipher"
+    echo "not a secret" >"$work/password"
+    { gocryptfs -q -init -passfile "$work/password" "$work/cipher" &&
+      gocryptfs -q -passfile "$work/password" "$work/cipher" "$mnt"; } >/dev/null 2>&1 ||
+      skip "gocryptfs cannot mount"
+    tier=1 ;;
   exfat)
     need mkfs.exfat
     need mount.exfat-fuse
@@ -252,6 +272,54 @@ CONFIG
       done
     done
     finish "rclone: no way is safe, every file kept its name and its bytes" ;;
+  davfs)
+    # WebDAV through davfs2, as cloud suites' users mount it, against a
+    # server started here: its exclusive create answers from the client's
+    # own listing, not the server's, so no way is safe there either. One
+    # run, then two at once through two mounts of the one server folder.
+    need rclone
+    need mount.davfs
+    fuse
+    port=$(free_port)
+    mkdir -p "$work/dav/Rename" "$work/cache1" "$work/cache2"
+    rclone serve webdav "$work/dav" --addr "127.0.0.1:$port" --dir-cache-time 1s \
+      >"$work/rclone.log" 2>&1 &
+    servers+=($!)
+    await bash -c "exec 3<>/dev/tcp/127.0.0.1/$port" || skip "the WebDAV server did not start"
+    echo "http://127.0.0.1:$port/ guest guest" >"$work/secrets"
+    chmod 600 "$work/secrets"
+    chmod 755 "$work"  # davfs2 works as a user of its own
+    davmount() {  # mount point, cache folder
+      chmod 777 "$2"
+      printf 'buf_size 64\ncache_dir %s\nsecrets %s\n' "$2" "$work/secrets" >"$2.conf"
+      timeout 30 mount -t davfs "http://127.0.0.1:$port/" "$1" -o "conf=$2.conf" </dev/null \
+        >/dev/null 2>&1
+    }
+    davmount "$mnt" "$work/cache1" || skip "davfs2 cannot mount"
+    davmount "$mnt2" "$work/cache2" || skip "davfs2 cannot mount twice"
+    for i in 1 2 3 4 5 6; do
+      echo "photo $i" >"$work/dav/Rename/IMG_000$i.jpg"
+      touch -d "2018-08-01 10:00:0$((i / 3))Z" "$work/dav/Rename/IMG_000$i.jpg"
+    done
+    before=$(cd "$work/dav/Rename" && ls -A && cat ./*)
+    for mounts in "$mnt" "$mnt $mnt2"; do
+      pids=()
+      for at in $mounts; do
+        (cd "$at" && TZ=UTC "$build/stampname" >"$work/output" 2>&1) &
+        pids+=($!)
+      done
+      for pid in "${pids[@]}"; do
+        wait "$pid"
+        status=$?
+        [ "$status" -eq 1 ] || fail "runs through $mounts: exit status $status, not 1"
+      done
+      [ -s "$work/output" ] && fail "printed: $(cat "$work/output")"
+    done
+    unmount "$mnt2"
+    unmount "$mnt"
+    after=$(cd "$work/dav/Rename" && ls -A && cat ./*)
+    [ "$before" = "$after" ] || fail "the server's folder changed: $after"
+    finish "davfs: no way is safe, every file kept its name and its bytes" ;;
   *)
     echo "unknown kind $kind"; exit 2 ;;
 esac
