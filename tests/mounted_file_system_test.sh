@@ -4,7 +4,7 @@
 #
 #   mounted_file_system_test.sh KIND BUILD_DIR
 #
-# KIND: tmpfs, ext4, bindfs, exfat, ntfs, fat, sshfs, sshfs-nolinks, smb,
+# KIND: tmpfs, ext4, xfs, btrfs, bindfs, exfat, ntfs, fat, sshfs, sshfs-nolinks, smb,
 # readonly, rclone, davfs, mergerfs, gocryptfs, or bindfs-twice and sshfs-twice
 # (one folder through two mounts, as two machines on one share see it). Exits 77 (skipped) when the
 # file system cannot be mounted here, saying why. The servers behind sshfs
@@ -65,12 +65,15 @@ case $kind in
   tmpfs)
     mount -t tmpfs -o size=512m stampname-test "$mnt" || skip "cannot mount tmpfs"
     tier=1 ;;
-  ext4)
-    need mkfs.ext4
-    truncate -s 512M "$work/ext4.img"
-    mkfs.ext4 -q -F "$work/ext4.img" || skip "mkfs.ext4 failed"
-    attach "$work/ext4.img"
-    mount "$loop" "$mnt" || skip "cannot mount ext4"
+  ext4|xfs|btrfs)
+    need "mkfs.$kind"
+    truncate -s 512M "$work/$kind.img"
+    case $kind in
+      ext4) mkfs.ext4 -q -F "$work/$kind.img" ;;
+      *) "mkfs.$kind" -q -f "$work/$kind.img" >/dev/null ;;
+    esac || skip "mkfs.$kind failed"
+    attach "$work/$kind.img"
+    mount "$loop" "$mnt" || skip "cannot mount $kind"
     tier=1 ;;
   bindfs|bindfs-twice)
     need bindfs
