@@ -44,7 +44,7 @@ if(WIN32)
   set(CPACK_SYSTEM_NAME windows-x64)
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
 else()
-  set(CPACK_GENERATOR DEB TGZ)
+  set(CPACK_GENERATOR DEB RPM TGZ)
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
   # The archive unpacks to bin/ and share/ under its own top folder.
   set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_SOURCE_DIR}/cmake/cpack_per_generator.cmake)
@@ -52,7 +52,29 @@ else()
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   set(CPACK_DEBIAN_PACKAGE_COPYRIGHT "MIT")
-  set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_SOURCE_DIR}/cmake/deb_package_files.cmake)
+  set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_SOURCE_DIR}/cmake/package_files.cmake)
+  # The Fedora family's package: its changelog from CHANGELOG.md, its dates
+  # and build host fixed, so that two builds give the same bytes.
+  set(CPACK_RPM_FILE_NAME RPM-DEFAULT)
+  set(CPACK_RPM_PACKAGE_RELEASE 1)
+  set(CPACK_RPM_PACKAGE_LICENSE MIT)
+  set(CPACK_RPM_PACKAGE_URL "https://example.org/stampname")
+  set(CPACK_RPM_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
+  include(cmake/changelog.cmake)
+  stampname_changelog(rpm ${CMAKE_CURRENT_SOURCE_DIR}/CHANGELOG.md
+                      "${CPACK_PACKAGE_CONTACT}" ${CPACK_RPM_PACKAGE_RELEASE}
+                      rpmChangelog)
+  file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/rpm_changelog "${rpmChangelog}")
+  set(CPACK_RPM_CHANGELOG_FILE ${CMAKE_CURRENT_BINARY_DIR}/rpm_changelog)
+  set(CPACK_RPM_EXCLUDE_FROM_AUTO_FILELIST_ADDITION
+      /usr/share/man /usr/share/man/man1 /usr/share/licenses)
+  set(CPACK_RPM_SPEC_MORE_DEFINE
+      "%define packager ${CPACK_PACKAGE_CONTACT}
+%define _build_id_links none
+%define _buildhost reproducible
+%define source_date_epoch_from_changelog 1
+%define use_source_date_epoch_as_buildtime 1
+%define clamp_mtime_to_source_date_epoch 1")
   set(CPACK_STAMPNAME_SOURCE_DIR ${CMAKE_CURRENT_SOURCE_DIR})
   find_program(CPACK_OBJCOPY_EXECUTABLE objcopy REQUIRED)
 endif()

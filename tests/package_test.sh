@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the packages in a scratch folder, installs the .deb into a scratch
-# root, runs the installed program there, and removes the package again.
+# Builds the packages in a scratch folder, installs the .deb and the .rpm
+# into scratch roots, runs the installed programs there, and removes the
+# packages again.
 #
 #   package_test.sh BUILD_DIR
 . "$(dirname "$0")/lib.sh"
@@ -14,8 +15,10 @@ cpack --config "$build/CPackConfig.cmake" -B "$scratch/packages" >"$scratch/cpac
   { cat "$scratch/cpack.log"; fail "cpack failed"; exit 1; }
 deb=$(ls "$scratch"/packages/*.deb 2>/dev/null)
 tgz=$(ls "$scratch"/packages/*.tar.gz 2>/dev/null)
+rpm=$(ls "$scratch"/packages/*.rpm 2>/dev/null)
 [ -f "$deb" ] || { fail "no .deb was made"; exit 1; }
 [ -f "$tgz" ] || fail "no .tar.gz was made"
+[ -f "$rpm" ] || { fail "no .rpm was made"; exit 1; }
 
 # Metadata.
 [ "$(dpkg-deb -f "$deb" Package)" = stampname ] || fail "package name"
@@ -33,12 +36,26 @@ for path in bin/stampname share/man/man1/stampname.1.gz share/doc/stampname/LICE
   grep -q "^stampname-1.0.0-Linux/$path\$" <<<"$tgzFiles" || fail ".tar.gz lacks $path"
 done
 
+[ "$(rpm -qp --qf '%{NAME} %{VERSION} %{LICENSE}' "$rpm")" = "stampname 1.0.0 MIT" ] ||
+  fail "rpm metadata: $(rpm -qip "$rpm")"
+rpm -qp --changelog "$rpm" | grep -q "^\* Mon Dec 07 2026 .* - 1.0.0-1$" || fail "rpm changelog"
+[ "$(rpm -qlp "$rpm")" = "/usr/bin/stampname
+/usr/share/licenses/stampname
+/usr/share/licenses/stampname/LICENSE
+/usr/share/man/man1/stampname.1.gz" ] || fail "rpm files: $(rpm -qlp "$rpm")"
+
 # What a distribution checks, where its tools are installed.
 if command -v lintian >/dev/null; then
   verdict=$(lintian --pedantic --fail-on error,warning "$deb" 2>&1) ||
     fail "lintian: $verdict"
 else
   echo "lintian is not installed: not run"
+fi
+if command -v rpmlint >/dev/null; then
+  verdict=$(rpmlint -c "$(dirname "$0")/../cmake/rpmlint.toml" "$rpm" 2>&1)
+  grep -q " 0 errors, 0 warnings" <<<"$verdict" || fail "rpmlint: $verdict"
+else
+  echo "rpmlint is not installed: not run"
 fi
 
 # The installed program is hardened and does its job.
@@ -73,5 +90,17 @@ dpkg=(dpkg --root="$scratch/dpkg" --force-not-root --force-script-chrootless
 "${dpkg[@]}" -r stampname >"$scratch/dpkg.log" 2>&1 || fail "dpkg -r: $(cat "$scratch/dpkg.log")"
 left=$(cd "$scratch/dpkg" && find . -mindepth 1 -not -path './var*')
 [ -z "$left" ] || fail "dpkg -r left: $left"
+
+# So does rpm, and the program it installed renames a file.
+inRoot=(rpm --root="$scratch/rpm")
+{ "${inRoot[@]}" --initdb && "${inRoot[@]}" -i --nodeps "$rpm"; } >"$scratch/rpm.log" 2>&1 ||
+  fail "rpm -i: $(cat "$scratch/rpm.log")"
+printf photo > "$scratch/work/Rename/rpm.jpg"
+touch -d "2010-01-02 03:04:05Z" "$scratch/work/Rename/rpm.jpg"
+(cd "$scratch/work" && TZ=UTC "$scratch/rpm/usr/bin/stampname") || fail "rpm's program exited $?"
+[ -f "$scratch/work/Rename/2010-01-02 03-04-05.jpg" ] || fail "rpm's program did not rename"
+"${inRoot[@]}" -e stampname >"$scratch/rpm.log" 2>&1 || fail "rpm -e: $(cat "$scratch/rpm.log")"
+left=$(cd "$scratch/rpm" && find . -type f -not -path './var/*' -not -path './root/*')
+[ -z "$left" ] || fail "rpm -e left: $left"
 
 finish "packages: all checks passed"
