@@ -508,6 +508,12 @@ struct SystemPlatform::Folder {
     // photo's date that would make it pass for the photo.
     struct stat reserved;
     if (Outcome made = Reserve(to, &reserved); !made.ok()) {
+      // A refusal read by what bears the name: a share may refuse a name
+      // held (locked, say) by another client as a denial of access.
+      struct stat there;
+      if (made.failure == Failure::kOther &&
+          fstatat(fd, to, &there, AT_SYMLINK_NOFOLLOW) == 0)
+        made.failure = Failure::kTaken;
       // Taken by another run that renamed this very file there: done.
       struct stat source;
       if (made.failure == Failure::kTaken &&
