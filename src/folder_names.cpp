@@ -49,7 +49,7 @@ FolderNames::Index FolderNames::Add(std::string_view name, bool ordinary,
   // Names run to a few hundred bytes at most; past 65535, the last bytes
   // would count as the extension of a name no stamp name can equal.
   file.dot = static_cast<std::uint16_t>(std::min<std::size_t>(
-      std::min(file.name.find('.', privatePart), file.name.size()),
+      file.name.size() - ExtensionOf(file.name, privatePart).size(),
       UINT16_MAX));
   if (file.stamped) {
     taken_.Insert(file.name, index * 2);

@@ -2,11 +2,11 @@
 
 #include "zero_pad.h"
 
-std::string Extension(std::string_view fileName) {
-  const std::string_view::size_type position = fileName.find('.');
+std::string_view ExtensionOf(std::string_view fileName, std::size_t from) {
+  const std::string_view::size_type position = fileName.find('.', from);
   if (position == std::string_view::npos)
     return {};
-  return std::string(fileName.substr(position));
+  return fileName.substr(position);
 }
 
 bool Stampable(const DateTime& modified) {
@@ -66,17 +66,6 @@ std::string_view StampOf(std::string_view fileName) {
   if (!rest.empty() && rest[0] != '.')
     return {};
   return fileName.substr(0, kPattern.size());
-}
-
-std::string Suffix(int attempt) {
-  if (attempt <= 1)
-    return {};
-  return " (" + ZeroPad(attempt, 2) + ")";
-}
-
-std::string NewName(const std::string& stamp, int attempt,
-                    const std::string& extension) {
-  return stamp + Suffix(attempt) + extension;
 }
 
 std::string NewName(const DateTime& modified, int attempt,

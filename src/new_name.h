@@ -10,8 +10,9 @@
 constexpr int kMaxAttempts = 99;
 
 /// The text of `fileName` from its first dot to its end, dot included;
-/// empty when the name holds no dot. "a.tar.gz" gives ".tar.gz".
-std::string Extension(std::string_view fileName);
+/// empty when the name holds no dot. "a.tar.gz" gives ".tar.gz". Dots
+/// before `from` (a private name's own part) do not count.
+std::string_view ExtensionOf(std::string_view fileName, std::size_t from = 0);
 
 /// Whether `modified` can be written as a stamp without losing digits:
 /// a year wider than four digits would wrap around.
@@ -26,14 +27,8 @@ std::string Stamp(const DateTime& modified);
 /// "2009-03-05 07-08-09".
 std::string_view StampOf(std::string_view fileName);
 
-/// Empty for attempt 1, " (NN)" for attempts 2 to 99.
-std::string Suffix(int attempt);
-
-/// The name that attempt `attempt` tries: stamp, suffix, extension.
-std::string NewName(const std::string& stamp, int attempt,
-                    const std::string& extension);
-
-/// The same from the time itself.
+/// The name that attempt `attempt` tries: the stamp, then nothing for
+/// attempt 1 or " (NN)" for attempts 2 to 99, then the extension.
 std::string NewName(const DateTime& modified, int attempt,
                     std::string_view extension);
 

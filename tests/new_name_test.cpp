@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <stdexcept>
+#include <string_view>
 
 #include "zero_pad.h"
 
@@ -26,21 +28,15 @@ TEST(ZeroPadTest, WidthZeroGivesEmptyTextAndNegativeWidthFails) {
 }
 
 TEST(NewNameTest, ExtensionRunsFromTheFirstDot) {
-  EXPECT_EQ(Extension("photo.jpg"), ".jpg");
-  EXPECT_EQ(Extension("archive.tar.gz"), ".tar.gz");
-  EXPECT_EQ(Extension("a.b.c"), ".b.c");
-  EXPECT_EQ(Extension(".profile"), ".profile");
-  EXPECT_EQ(Extension("IMG_0001.JPG"), ".JPG");
-  EXPECT_EQ(Extension("README"), "");
-  EXPECT_EQ(Extension("trailing."), ".");
-  EXPECT_EQ(Extension(""), "");
-}
-
-TEST(NewNameTest, StampHasFixedWidthFieldsAndDashes) {
-  EXPECT_EQ(Stamp({2009, 3, 5, 7, 8, 9}), "2009-03-05 07-08-09");
-  EXPECT_EQ(Stamp({2023, 12, 31, 23, 59, 59}), "2023-12-31 23-59-59");
-  EXPECT_EQ(Stamp({2000, 1, 1, 0, 0, 0}), "2000-01-01 00-00-00");
-  EXPECT_EQ(Stamp({33, 1, 2, 3, 4, 5}), "0033-01-02 03-04-05");
+  for (const auto& [name, extension] :
+       std::map<std::string_view, std::string_view>{
+           {"photo.jpg", ".jpg"}, {"archive.tar.gz", ".tar.gz"},
+           {"a.b.c", ".b.c"}, {".profile", ".profile"},
+           {"IMG_0001.JPG", ".JPG"}, {"README", ""}, {"trailing.", "."},
+           {"", ""}})
+    EXPECT_EQ(ExtensionOf(name), extension) << name;
+  // A killed run's private name keeps the extension of the file it holds.
+  EXPECT_EQ(ExtensionOf(".stampname-00ff-1.jpg", 11), ".jpg");
 }
 
 TEST(NewNameTest, OnlyFourDigitYearsAreStampable) {
@@ -51,12 +47,37 @@ TEST(NewNameTest, OnlyFourDigitYearsAreStampable) {
   EXPECT_FALSE(Stampable({10000, 1, 1, 0, 0, 0}));
 }
 
-TEST(NewNameTest, SuffixStandsBetweenStampAndExtension) {
-  const std::string stamp = "2009-03-05 07-08-09";
-  EXPECT_EQ(Suffix(1), "");
-  EXPECT_EQ(Suffix(2), " (02)");
-  EXPECT_EQ(Suffix(99), " (99)");
-  EXPECT_EQ(NewName(stamp, 1, ".jpg"), "2009-03-05 07-08-09.jpg");
-  EXPECT_EQ(NewName(stamp, 2, ".tar.gz"), "2009-03-05 07-08-09 (02).tar.gz");
-  EXPECT_EQ(NewName(stamp, 10, ""), "2009-03-05 07-08-09 (10)");
+TEST(NewNameTest, NamesAreStampNumberAndExtension) {
+  struct Row {
+    DateTime time;
+    int attempt;
+    std::string_view extension, name;
+  };
+  for (const Row& row : {
+           Row{{2009, 3, 5, 7, 8, 9}, 1, ".jpg", "2009-03-05 07-08-09.jpg"},
+           Row{{2023, 12, 31, 23, 59, 59}, 2, ".tar.gz",
+               "2023-12-31 23-59-59 (02).tar.gz"},
+           Row{{2000, 1, 1, 0, 0, 0}, 10, "", "2000-01-01 00-00-00 (10)"},
+           Row{{33, 1, 2, 3, 4, 5}, 99, ".JPG", "0033-01-02 03-04-05 (99).JPG"},
+       }) {
+    const std::string name = NewName(row.time, row.attempt, row.extension);
+    EXPECT_EQ(name, row.name);
+    // Every name given is known again as one, and by its stamp.
+    EXPECT_EQ(StampOf(name), Stamp(row.time)) << name;
+    EXPECT_EQ(StampOf(name), name.substr(0, 19));
+  }
+}
+
+TEST(NewNameTest, StampOfKnowsOnlyTheNamesTheRunGives) {
+  for (const std::string_view nearMiss :
+       {"2009-03-05 07-08-09 (00).jpg", "2009-03-05 07-08-09 (01).jpg",
+        "2009-03-05 07-08-09 (1).jpg", "2009-03-05 07-08-09 (100).jpg",
+        "2009-03-05 07-08-09 (0a).jpg", "2009-03-05 07-08-09 (a2).jpg",
+        "2009-03-05 07-08-09abc.jpg", "2009-03-05 07-08-09 (02)x.jpg",
+        "2009-03-05 07-08-09 (02", "2009-03-05 07-08-0x.jpg",
+        "2009-03-05_07-08-09.jpg", "2009-03-05 07:08:09.jpg",
+        "2009-03-05 07-08", "photo.jpg", ""})
+    EXPECT_EQ(StampOf(nearMiss), "") << nearMiss;
+  // The shape is what counts: a date no clock shows still has it.
+  EXPECT_EQ(StampOf("2009-13-45 25-61-61.jpg"), "2009-13-45 25-61-61");
 }

@@ -57,7 +57,7 @@ class WatchedFolder : public FakeFolder {
     if (!Stampable(file.modified))
       return 0;
     for (int attempt = 1; attempt <= kMaxAttempts; ++attempt)
-      if (name == NewName(Stamp(file.modified), attempt, Extension(file.name)))
+      if (name == NewName(file.modified, attempt, ExtensionOf(file.name)))
         return attempt;
     return 0;
   }
@@ -69,7 +69,7 @@ class WatchedFolder : public FakeFolder {
                              ShotOf(other.name) == ShotOf(file.name));
       if (sameShot &&
           TakenButForCase(
-              NewName(Stamp(file.modified), number, Extension(other.name))))
+              NewName(file.modified, number, ExtensionOf(other.name))))
         return true;
     }
     return false;
@@ -93,7 +93,13 @@ std::string RandomName(Choices& choices, int serial) {
     case 0: {  // a name some stamp already has, maybe numbered
       DateTime time = RandomTime(choices);
       time.year = 2020;
-      return NewName(Stamp(time), 1 + static_cast<int>(choices.Below(4)),
+      if (choices.OneIn(3)) {  // or one that only looks like it
+        static const char* const kNearMisses[] = {
+            " (00)", " (01)", " (1)", " (100)", " (0a)", "abc", " (02)x"};
+        return Stamp(time) + kNearMisses[choices.Below(7)] +
+               kExtensions[choices.Below(2)];
+      }
+      return NewName(time, 1 + static_cast<int>(choices.Below(4)),
                      kExtensions[choices.Below(2)]);
     }
     case 1:

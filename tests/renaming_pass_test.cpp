@@ -79,7 +79,7 @@ TEST(RenamingPassTest, EachShotOfABurstKeepsOneNumberForAllItsFiles) {
 
   EXPECT_EQ(Main(folder), kAllNamed);
   for (const auto& [id, shot] : shotOf)
-    EXPECT_EQ(folder.NameOf(id), NewName(kStamp, shot.first, shot.second));
+    EXPECT_EQ(folder.NameOf(id), NewName(kMarch, shot.first, shot.second));
 }
 
 TEST(RenamingPassTest, AShotMovesOnTogetherWhereOneOfItsNamesIsTaken) {
@@ -119,7 +119,7 @@ TEST(RenamingPassTest, BurstCostsOneRenamePerFile) {
 TEST(RenamingPassTest, LastFreeNumberIs99AndBeyondItTheFileKeepsItsName) {
   FakeFolder folder;
   for (int attempt = 1; attempt < kMaxAttempts; ++attempt)
-    folder.Add(NewName(kStamp, attempt, ".jpg"), kMarch, false);
+    folder.Add(NewName(kMarch, attempt, ".jpg"), kMarch, false);
   const int lucky = folder.Add("lucky.jpg", kMarch);
   const int unlucky = folder.Add("unlucky.jpg", kMarch);
   const int next = folder.Add("next.png", kMarch);
@@ -168,10 +168,12 @@ TEST(RenamingPassTest, FileThatVanishedIsNoFailure) {
   FakeFolder folder;
   folder.Add("gone-before-time.jpg", At(1));
   folder.Add("gone-before-rename.jpg", At(2));
+  folder.Add("gone-before-times.jpg", At(4));  // read to be put back
   const int stays = folder.Add("stays.jpg", At(3));
   folder.inject = [](const std::string& op, const std::string& name) {
     const bool gone = (op == "time" && name == "gone-before-time.jpg") ||
-                      (op == "rename" && name == "gone-before-rename.jpg");
+                      (op == "rename" && name == "gone-before-rename.jpg") ||
+                      (op == "readtimes" && name == "gone-before-times.jpg");
     return gone ? FakeFolder::kNoEntry : 0;
   };
 
