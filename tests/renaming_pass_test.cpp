@@ -168,7 +168,7 @@ TEST(RenamingPassTest, FileThatVanishedIsNoFailure) {
   FakeFolder folder;
   folder.Add("gone-before-time.jpg", At(1));
   folder.Add("gone-before-rename.jpg", At(2));
-  folder.Add("gone-before-times.jpg", At(4));  // read to be put back
+  folder.Add("gone-before-times.jpg", At(0));  // read to be put back
   const int stays = folder.Add("stays.jpg", At(3));
   folder.inject = [](const std::string& op, const std::string& name) {
     const bool gone = (op == "time" && name == "gone-before-time.jpg") ||
