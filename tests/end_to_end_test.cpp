@@ -2,6 +2,8 @@
 // system: each case holds wherever the program runs.
 #include "end_to_end.h"
 
+#include "test_environment.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -25,11 +27,8 @@ namespace {
 void ExpectAllStamped(const fs::path& folder,
                       const std::map<std::string, time_t>& expected,
                       bool strict = false) {
-  const char* tier = std::getenv("STAMPNAME_EXPECT_TIER");
-  const bool reserves =
-      !strict && tier != nullptr && std::string(tier) == "3";
-  const bool identityTells =
-      std::getenv("STAMPNAME_NO_INODE_IDENTITY") == nullptr;
+  const bool reserves = !strict && Environment().tier == 3;
+  const bool identityTells = Environment().inodesTell;
   Names now = Snapshot(folder);
   std::erase_if(
       now, [&](const auto& entry) { return reserves && entry.second.empty(); });
@@ -226,9 +225,7 @@ size_t StampedCount(const fs::path& folder) {
 TEST(EndToEndTest, KilledRunLosesNothingAndARerunFinishes) {
   ScratchFolder scratch;
   // Fewer on network file systems, where each file costs round trips.
-  const char* count = std::getenv("STAMPNAME_KILLED_RUN_FILES");
-  const auto files =
-      Fill(scratch.rename(), count != nullptr ? std::atoi(count) : 20000, 7);
+  const auto files = Fill(scratch.rename(), Environment().killedRunFiles, 7);
 
   // The run lists the whole folder and reads every time before its first
   // rename, which takes long on a slow file system: kill it once the first
@@ -260,27 +257,25 @@ TEST(EndToEndTest, ConcurrentRunsLeaveWhatOneRunLeaves) {
   // Where the mounted test gives a second mount of the same folder, as a
   // second machine on one share sees it, the runs go through both, where
   // no lock makes them take turns: bursts of three, tried again and again.
-  const char* twin = std::getenv("STAMPNAME_TWIN_ROOT");
-  const char* tries = std::getenv("STAMPNAME_TWIN_TRIES");
-  for (int round = tries != nullptr ? std::atoi(tries) : 1; round > 0;
-       --round) {
+  const bool twin = !Environment().twinRoot.empty();
+  for (int round = Environment().twinTries; round > 0; --round) {
     ScratchFolder scratch, alone;
     const auto files = Fill(scratch.rename(), twin ? 400 : 2000, twin ? 3 : 30);
     Fill(alone.rename(), twin ? 400 : 2000, twin ? 3 : 30);
     const fs::path other =
-        twin ? twin / scratch.path().lexically_relative(
-                          std::getenv("STAMPNAME_TEST_ROOT"))
+        twin ? Environment().twinRoot /
+                   scratch.path().lexically_relative(Environment().root)
              : scratch.path();
 
     std::vector<ProgramRun> runs;
     for (int i = 0; i < 3; ++i)
       runs.push_back(StartRun(i % 2 == 0 ? scratch.path() : other, "UTC"));
     for (const ProgramRun run : runs) EXPECT_EQ(Wait(run), 0);
-    ExpectAllStamped(scratch.rename(), files, twin != nullptr);
+    ExpectAllStamped(scratch.rename(), files, twin);
     EXPECT_EQ(Output(scratch.path()), "");
     // Runs take turns: the later ones find nothing left to do.
     ASSERT_EQ(RunProgram(alone.path()), 0);
-    if (twin == nullptr) {
+    if (!twin) {
       EXPECT_EQ(Snapshot(scratch.rename()), Snapshot(alone.rename()));
     }
   }

@@ -23,11 +23,6 @@ inline void PrintTo(const RenameWay& way, std::ostream* out) { *out << way.name;
 /// each system's test instantiates it with its ways.
 class PlatformContractTest : public testing::TestWithParam<RenameWay> {};
 
-/// Set by the mounted file system tests where a rename gives the file the
-/// time of the rename (FAT through FUSE): the platform renames, the pass
-/// puts the times back.
-bool TimesResetByRename();
-
 // Times every file system keeps, FAT's two-second steps from 1980 on too.
 extern const time_t kEarly;
 extern const time_t kLater;

@@ -1,15 +1,11 @@
 #include "platform_contract.h"
 
-#include <cstdlib>
 #include <map>
 #include <string>
 
 #include "list_all.h"
 #include "scratch_folder.h"
-
-bool TimesResetByRename() {
-  return std::getenv("STAMPNAME_RENAME_RESETS_TIMES") != nullptr;
-}
+#include "test_environment.h"
 
 const time_t kEarly = Utc(2001, 2, 3, 4, 5, 6);
 const time_t kLater = Utc(2001, 2, 3, 4, 5, 26);
@@ -27,7 +23,7 @@ TEST_P(PlatformContractTest, MovesTheFileWithItsContentAndTime) {
 
   EXPECT_TRUE(RenameNow(*platform, "photo.jpg", "new.jpg").ok());
   EXPECT_EQ(Snapshot(here.rename()), (Names{{"new.jpg", "pixels"}}));
-  if (!TimesResetByRename()) {
+  if (!Environment().renameResetsTimes) {
     EXPECT_EQ(ModifiedOf(here.rename() / "new.jpg"), when);
   }
 }

@@ -1,5 +1,7 @@
 #include "scratch_folder.h"
 
+#include "test_environment.h"
+
 #if !defined(_WIN32)
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -37,10 +39,9 @@ void SetModified(const fs::path& path, time_t modified) {
 }  // namespace
 
 ScratchFolder::ScratchFolder() {
-  const char* root = std::getenv("STAMPNAME_TEST_ROOT");
-  const fs::path under = root != nullptr && *root != '\0'
-                             ? fs::path(root)
-                             : fs::temp_directory_path();
+  const std::string& root = Environment().root;
+  const fs::path under =
+      !root.empty() ? fs::path(root) : fs::temp_directory_path();
   // A name no other test or run is using: created, not found.
   std::random_device seed;
   std::mt19937_64 random(seed());
@@ -74,7 +75,7 @@ void WriteFile(const fs::path& path, const std::string& content,
     if (!out)
       throw std::runtime_error("cannot write " + path.string());
   }
-  if (std::getenv("STAMPNAME_LATE_CLOSE") == nullptr) {
+  if (!Environment().lateClose) {
     SetModified(path, modified);
     return;
   }

@@ -14,6 +14,7 @@
 #include "list_all.h"
 #include "platform_contract.h"
 #include "scratch_folder.h"
+#include "test_environment.h"
 
 // Found by GoogleTest for the names of the parameterized tests.
 void PrintTo(RenameTier tier, std::ostream* out) {
@@ -44,7 +45,7 @@ TEST_P(TwoStepTest, RefusesAFileChangedSinceItsTimeWasRead) {
   ASSERT_TRUE(platform.ModifiedTime("a.jpg", &modified).ok());
   EXPECT_EQ(modified.second, 26);
   EXPECT_TRUE(platform.Rename("a.jpg", "new.jpg", modified).ok());
-  if (!TimesResetByRename()) {
+  if (!Environment().renameResetsTimes) {
     EXPECT_EQ(ModifiedOf(here.rename() / "new.jpg"), kLater);
   }
   // A file system may move the run on to a later tier, never back.
@@ -107,8 +108,7 @@ TEST_P(TwoStepTest, AnotherProgramActingBetweenTheStepsLosesNoFile) {
 TEST(LinkThenUnlinkTest, ASaveOverTheOldNameMeanwhileKeepsIt) {
   // An editor saves a new version the moment the run has taken the file
   // from its old name: the save keeps that name, the photo takes its own.
-  if (const char* tier = std::getenv("STAMPNAME_EXPECT_TIER");
-      tier != nullptr && std::atoi(tier) != 2)
+  if (Environment().tier != 0 && Environment().tier != 2)
     GTEST_SKIP() << "no links on this file system";
   InScratchFolder here;
   const fs::path in = here.rename();
@@ -129,7 +129,7 @@ TEST(LinkThenUnlinkTest, ASaveOverTheOldNameMeanwhileKeepsIt) {
   // The file already bears the new name too (another run linked it): no
   // further name is made, and the old one goes where one file is proven.
   fs::create_hard_link(in / "new.jpg", in / "b.jpg");
-  const bool proven = std::getenv("STAMPNAME_NO_INODE_IDENTITY") == nullptr;
+  const bool proven = Environment().inodesTell;
   EXPECT_EQ(RenameNow(platform, "b.jpg", "new.jpg").failure,
             proven ? Failure::kNone : Failure::kOther);
   std::map<std::string, std::string> expected{{"a.jpg", "version 2"},
@@ -183,8 +183,8 @@ INSTANTIATE_TEST_SUITE_P(AllTiers, PlatformContractTest,
 // Run by the mounted file system tests, which know what each file system
 // allows.
 TEST(SystemPlatformTest, SettlesOnTheTierTheFileSystemAllows) {
-  const char* expected = std::getenv("STAMPNAME_EXPECT_TIER");
-  if (expected == nullptr)
+  const int expected = Environment().tier;
+  if (expected == 0)
     GTEST_SKIP() << "only on a mounted file system of a known kind";
   InScratchFolder here;
   WriteFile(here.rename() / "a.jpg", "a", kEarly);
@@ -195,11 +195,11 @@ TEST(SystemPlatformTest, SettlesOnTheTierTheFileSystemAllows) {
   EXPECT_TRUE(RenameNow(platform, "a.jpg", "c.jpg").ok());
   EXPECT_EQ(RenameNow(platform, "b.jpg", "c.jpg").failure,
             Failure::kTaken);
-  EXPECT_EQ(static_cast<int>(platform.tier()), std::atoi(expected));
+  EXPECT_EQ(static_cast<int>(platform.tier()), expected);
   EXPECT_EQ(Snapshot(here.rename()),
             (std::map<std::string, std::string>{{"b.jpg", "b"},
                                                 {"c.jpg", "a"}}));
-  if (!TimesResetByRename()) {
+  if (!Environment().renameResetsTimes) {
     EXPECT_EQ(ModifiedOf(here.rename() / "c.jpg"), kEarly);
   }
 }
@@ -240,8 +240,6 @@ TEST(SystemPlatformTest, ModifiedTimeIsLocalTimeByTheRulesOfItsDate) {
   InScratchFolder here;
   WriteFile(here.rename() / "winter.jpg", "w", Utc(2009, 1, 15, 12, 0, 0));
   WriteFile(here.rename() / "summer.jpg", "s", Utc(2009, 7, 1, 4, 30, 5));
-  const char* oldTz = std::getenv("TZ");
-  const std::string savedTz = oldTz != nullptr ? oldTz : "";
   setenv("TZ", "EST5EDT,M3.2.0,M11.1.0", 1);
   tzset();
 
@@ -254,8 +252,8 @@ TEST(SystemPlatformTest, ModifiedTimeIsLocalTimeByTheRulesOfItsDate) {
   EXPECT_EQ(platform.ModifiedTime("gone.jpg", &unused).failure,
             Failure::kGone);
 
-  if (oldTz != nullptr)
-    setenv("TZ", savedTz.c_str(), 1);
+  if (const std::optional<std::string>& zone = Environment().zone)
+    setenv("TZ", zone->c_str(), 1);
   else
     unsetenv("TZ");
   tzset();
