@@ -129,22 +129,6 @@ TEST(EndToEndTest, ExitStatusTellsWhatHappened) {
   EXPECT_EQ(Output(scratch.path()), "");
 }
 
-TEST(EndToEndTest, AllNinetyNineNamesTakenKeepsTheName) {
-  ScratchFolder scratch;
-  const fs::path in = scratch.rename();
-  fs::create_directory(in);
-  const std::string stamp = UtcStamp(1000);
-  fs::create_directory(in / (stamp + ".jpg"));
-  for (int n = 2; n <= 99; ++n)
-    fs::create_directory(in / (stamp + " (" + (n < 10 ? "0" : "") +
-                               std::to_string(n) + ").jpg"));
-  WriteFile(in / "photo.jpg", "photo", 1000);
-
-  EXPECT_EQ(RunProgram(scratch.path()), 1);
-  EXPECT_EQ(ReadFile(in / "photo.jpg"), "photo");
-  EXPECT_EQ(Snapshot(in).size(), 100u);
-}
-
 TEST(EndToEndTest, ExtensionCaseCountsAsTakenOnEveryFileSystem) {
   ScratchFolder scratch;
   fs::create_directory(scratch.rename());
