@@ -15,15 +15,12 @@
 #include "platform/platform.h"
 
 /// An in-memory folder behind the platform interface, with a rename that
-/// never replaces, as the real ones promise, and hooks to inject failures.
+/// never replaces, as the real ones promise, and a hook to inject failures.
+/// It fails with the pass's own meanings; it has no system numbers.
 class FakeFolder : public Platform {
  public:
-  static constexpr ErrorState kNoEntry = 2;
-  static constexpr ErrorState kIo = 5;
-  static constexpr ErrorState kAccess = 13;
-  static constexpr ErrorState kExists = 17;
-  static constexpr ErrorState kTooLong = 36;
-  static constexpr ErrorState kChanged = 116;
+  /// The operations a failure can be injected into.
+  enum class Op { kList, kNext, kTime, kUnlink, kRename, kReadTimes, kSetTimes };
 
   struct Entry {
     DateTime modified;
@@ -39,10 +36,9 @@ class FakeFolder : public Platform {
     return nextId++;
   }
 
-  /// The operation about to run and the name it works on; a non-zero answer
-  /// makes the operation fail with that number and change nothing.
-  std::function<ErrorState(const std::string& op, const std::string& name)>
-      inject;
+  /// The operation about to run and the name it works on; an answer other
+  /// than Failure::kNone makes the operation fail so and change nothing.
+  std::function<Failure(Op op, const std::string& name)> inject;
 
   bool missing = false;            // the folder does not exist
   bool caseInsensitive = false;    // names equal but for case are one name
@@ -66,9 +62,9 @@ class FakeFolder : public Platform {
   Outcome ListFirst(ListedName* entry) override {
     entry->fileName.clear();
     if (missing)
-      return Mean(kNoEntry);
-    if (ErrorState e = Inject("list", ""))
-      return Mean(e);
+      return {Failure::kGone, 0};
+    if (const Outcome injected = Injected(Op::kList, ""); !injected.ok())
+      return injected;
     pending.assign(order.begin(), order.end());
     return ListNext(entry);
   }
@@ -76,8 +72,8 @@ class FakeFolder : public Platform {
   Outcome ListNext(ListedName* entry) override {
     entry->fileName.clear();
     listedAfterRename += !renames.empty();
-    if (ErrorState e = Inject("next", ""))
-      return Mean(e);
+    if (const Outcome injected = Injected(Op::kNext, ""); !injected.ok())
+      return injected;
     while (!pending.empty()) {
       std::string name = std::move(pending.front());
       pending.pop_front();
@@ -94,11 +90,11 @@ class FakeFolder : public Platform {
   Outcome ModifiedTime(const std::string& fileName,
                        DateTime* modified) override {
     ++timeReads[fileName];
-    if (ErrorState e = Inject("time", fileName))
-      return Mean(e);
+    if (const Outcome injected = Injected(Op::kTime, fileName); !injected.ok())
+      return injected;
     auto it = entries.find(fileName);
     if (it == entries.end())
-      return Mean(kNoEntry);
+      return {Failure::kGone, 0};
     *modified = it->second.modified;
     return {};
   }
@@ -115,10 +111,10 @@ class FakeFolder : public Platform {
 
   Outcome RemoveSecondName(const std::string& name,
                            const std::string& other) override {
-    if (ErrorState e = Inject("unlink", name))
-      return Mean(e);
+    if (const Outcome injected = Injected(Op::kUnlink, name); !injected.ok())
+      return injected;
     if (SameFile(name, other) != Sameness::kSame)
-      return Mean(kIo);
+      return {Failure::kOther, 0};
     entries.erase(name);
     return {};
   }
@@ -126,13 +122,13 @@ class FakeFolder : public Platform {
   Outcome Rename(const std::string& from, const std::string& to,
                  const DateTime&) override {
     renames.emplace_back(from, to);
-    if (ErrorState e = Inject("rename", from))
-      return Mean(e);
+    if (const Outcome injected = Injected(Op::kRename, from); !injected.ok())
+      return injected;
     auto source = entries.find(from);
     if (source == entries.end())
-      return Mean(kNoEntry);
+      return {Failure::kGone, 0};
     if (Find(to) != entries.end())
-      return Mean(kExists);
+      return {Failure::kTaken, 0};
     Entry entry = source->second;
     entries.erase(source);
     if (renameResetsTimeTo)
@@ -143,22 +139,22 @@ class FakeFolder : public Platform {
 
   // The fake's full-precision time is its packed date and time.
   Outcome ReadTimes(const std::string& fileName, FileTimes* times) override {
-    if (ErrorState e = Inject("readtimes", fileName))
-      return Mean(e);
+    if (const Outcome injected = Injected(Op::kReadTimes, fileName); !injected.ok())
+      return injected;
     auto it = entries.find(fileName);
     if (it == entries.end())
-      return Mean(kNoEntry);
+      return {Failure::kGone, 0};
     times->modifiedSeconds = static_cast<std::int64_t>(Packed(it->second.modified));
     return {};
   }
 
   Outcome SetTimes(const std::string& fileName,
                    const FileTimes& times) override {
-    if (ErrorState e = Inject("settimes", fileName))
-      return Mean(e);
+    if (const Outcome injected = Injected(Op::kSetTimes, fileName); !injected.ok())
+      return injected;
     auto it = entries.find(fileName);
     if (it == entries.end())
-      return Mean(kNoEntry);
+      return {Failure::kGone, 0};
     it->second.modified =
         Unpacked(static_cast<std::uint64_t>(times.modifiedSeconds));
     return {};
@@ -188,20 +184,8 @@ class FakeFolder : public Platform {
   }
 
  private:
-  ErrorState Inject(const std::string& op, const std::string& name) {
-    return inject ? inject(op, name) : 0;
-  }
-
-  /// What the fake's own numbers mean to the pass.
-  static Outcome Mean(ErrorState error) {
-    static const std::map<ErrorState, Failure> kMeanings = {
-        {0, Failure::kNone},
-        {kExists, Failure::kTaken},
-        {kNoEntry, Failure::kGone},
-        {kChanged, Failure::kChanged}};
-    const auto meaning = kMeanings.find(error);
-    return {meaning != kMeanings.end() ? meaning->second : Failure::kOther,
-            error};
+  Outcome Injected(Op op, const std::string& name) {
+    return {inject ? inject(op, name) : Failure::kNone, 0};
   }
 
   std::map<std::string, Entry>::iterator Find(const std::string& name) {

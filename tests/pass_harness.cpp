@@ -117,19 +117,18 @@ std::string RandomName(Choices& choices, int serial) {
 /// Drawn once per name, so that a run over the same folder listed in
 /// another order meets the same failures.
 struct FailurePlan {
-  std::map<std::pair<std::string, std::string>, ErrorState> byCall;
+  std::set<std::pair<FakeFolder::Op, std::string>> byCall;
   int failingNext = -1;  // which listing call fails, -1: none
   int failingSetTimes = -1;  // which call putting times back fails
   bool failingFirst = false;
 
   void Draw(Choices& choices, const std::vector<std::string>& names) {
     const std::uint32_t odds = 2 + choices.Below(30);
-    static const ErrorState kFailures[] = {FakeFolder::kAccess, FakeFolder::kIo,
-                                           FakeFolder::kTooLong};
+    using Op = FakeFolder::Op;
     for (const std::string& name : names)
-      for (const char* op : {"time", "rename", "readtimes"})
+      for (const Op op : {Op::kTime, Op::kRename, Op::kReadTimes})
         if (choices.OneIn(odds))
-          byCall[{op, name}] = kFailures[choices.Below(3)];
+          byCall.emplace(op, name);
     failingFirst = choices.OneIn(odds * 4);
     if (choices.OneIn(odds))
       failingNext = static_cast<int>(choices.Below(40));
@@ -164,17 +163,18 @@ std::string CheckRandomRun(Choices& choices) {
     plan.Draw(choices, folder.order);
   int nexts = 0, setTimes = 0;
   std::string lostTime;  // the one file whose time may not come back
-  const auto inject = [&](const std::string& op, const std::string& name) {
-    if (op == "list")
-      return plan.failingFirst ? FakeFolder::kIo : 0;
-    if (op == "next")
-      return nexts++ == plan.failingNext ? FakeFolder::kIo : 0;
-    if (op == "settimes" && setTimes++ == plan.failingSetTimes) {
+  const auto inject = [&](FakeFolder::Op op, const std::string& name) {
+    using Op = FakeFolder::Op;
+    bool fails = plan.byCall.count({op, name}) != 0;
+    if (op == Op::kList)
+      fails = plan.failingFirst;
+    else if (op == Op::kNext)
+      fails = nexts++ == plan.failingNext;
+    else if (op == Op::kSetTimes && setTimes++ == plan.failingSetTimes) {
       lostTime = name;
-      return FakeFolder::kIo;
+      fails = true;
     }
-    const auto it = plan.byCall.find({op, name});
-    return it != plan.byCall.end() ? it->second : 0;
+    return fails ? Failure::kOther : Failure::kNone;
   };
   folder.inject = inject;
   const bool listingFailed = plan.failingFirst || plan.failingNext >= 0;

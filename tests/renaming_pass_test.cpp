@@ -91,11 +91,11 @@ TEST(RenamingPassTest, AShotMovesOnTogetherWhereOneOfItsNamesIsTaken) {
   // Taken only when the rename comes: that file alone goes on.
   const int late = folder.Add("IMG_0002.CR2", kMarch);
   const int lateJpeg = folder.Add("IMG_0002.JPG", kMarch);
-  folder.inject = [&](const std::string& op, const std::string& name) {
-    if (op == "rename" && name == "IMG_0002.CR2")
+  folder.inject = [&](FakeFolder::Op op, const std::string& name) {
+    if (op == FakeFolder::Op::kRename && name == "IMG_0002.CR2")
       folder.entries.try_emplace(kStamp + " (03).CR2",
                                  FakeFolder::Entry{kMarch, 99, false});
-    return ErrorState{0};
+    return Failure::kNone;
   };
 
   EXPECT_EQ(Main(folder), kAllNamed);
@@ -134,21 +134,21 @@ TEST(RenamingPassTest, LastFreeNumberIs99AndBeyondItTheFileKeepsItsName) {
 }
 
 TEST(RenamingPassTest, RefusedRenameEndsTheAttemptsForThatFileOnly) {
-  for (ErrorState refusal : {FakeFolder::kAccess, FakeFolder::kTooLong,
-                             FakeFolder::kIo}) {
-    FakeFolder folder;
-    const int locked = folder.Add("locked.jpg", kMarch);
-    const int free = folder.Add("free.jpg", At(1));
-    folder.inject = [&](const std::string& op, const std::string& name) {
-      return op == "rename" && name == "locked.jpg" ? refusal : 0;
-    };
+  // Refused access, an I/O error, a name too long: all mean the same.
+  FakeFolder folder;
+  const int locked = folder.Add("locked.jpg", kMarch);
+  const int free = folder.Add("free.jpg", At(1));
+  folder.inject = [&](FakeFolder::Op op, const std::string& name) {
+    return op == FakeFolder::Op::kRename && name == "locked.jpg"
+               ? Failure::kOther
+               : Failure::kNone;
+  };
 
-    EXPECT_EQ(Main(folder), kSomeKept);
-    EXPECT_EQ(folder.NameOf(locked), "locked.jpg");
-    EXPECT_EQ(folder.NameOf(free), "2020-06-01 12-00-01.jpg");
-    // No numbered names are tried after a refusal that is not about the name.
-    EXPECT_EQ(folder.renames.size(), 2u);
-  }
+  EXPECT_EQ(Main(folder), kSomeKept);
+  EXPECT_EQ(folder.NameOf(locked), "locked.jpg");
+  EXPECT_EQ(folder.NameOf(free), "2020-06-01 12-00-01.jpg");
+  // No numbered names are tried after a refusal that is not about the name.
+  EXPECT_EQ(folder.renames.size(), 2u);
 }
 
 TEST(RenamingPassTest, UnreadableTimeKeepsTheNameAndLeaksIntoNothing) {
@@ -156,8 +156,10 @@ TEST(RenamingPassTest, UnreadableTimeKeepsTheNameAndLeaksIntoNothing) {
   const int first = folder.Add("first.jpg", At(1));
   const int unreadable = folder.Add("unreadable.jpg", At(2));
   const int after = folder.Add("after.jpg", At(3));
-  folder.inject = [](const std::string& op, const std::string& name) {
-    return op == "time" && name == "unreadable.jpg" ? FakeFolder::kAccess : 0;
+  folder.inject = [](FakeFolder::Op op, const std::string& name) {
+    return op == FakeFolder::Op::kTime && name == "unreadable.jpg"
+               ? Failure::kOther
+               : Failure::kNone;
   };
 
   EXPECT_EQ(Main(folder), kSomeKept);
@@ -173,11 +175,13 @@ TEST(RenamingPassTest, FileThatVanishedIsNoFailure) {
   folder.Add("gone-before-rename.jpg", At(2));
   folder.Add("gone-before-times.jpg", At(0));  // read to be put back
   const int stays = folder.Add("stays.jpg", At(3));
-  folder.inject = [](const std::string& op, const std::string& name) {
-    const bool gone = (op == "time" && name == "gone-before-time.jpg") ||
-                      (op == "rename" && name == "gone-before-rename.jpg") ||
-                      (op == "readtimes" && name == "gone-before-times.jpg");
-    return gone ? FakeFolder::kNoEntry : 0;
+  folder.inject = [](FakeFolder::Op op, const std::string& name) {
+    using Op = FakeFolder::Op;
+    const bool gone =
+        (op == Op::kTime && name == "gone-before-time.jpg") ||
+        (op == Op::kRename && name == "gone-before-rename.jpg") ||
+        (op == Op::kReadTimes && name == "gone-before-times.jpg");
+    return gone ? Failure::kGone : Failure::kNone;
   };
 
   EXPECT_EQ(Main(folder), kAllNamed);
@@ -189,14 +193,14 @@ TEST(RenamingPassTest, FileThatChangedWhileBeingNamedIsTimedAgain) {
   const int settles = folder.Add("settles.jpg", At(1));
   const int restless = folder.Add("restless.jpg", At(2));
   int settlesRenames = 0;
-  folder.inject = [&](const std::string& op, const std::string& name) {
-    if (op != "rename")
-      return ErrorState{0};
+  folder.inject = [&](FakeFolder::Op op, const std::string& name) {
+    if (op != FakeFolder::Op::kRename)
+      return Failure::kNone;
     if (name == "settles.jpg" && ++settlesRenames == 1) {
       folder.entries[name].modified = At(5);  // written to meanwhile
-      return FakeFolder::kChanged;
+      return Failure::kChanged;
     }
-    return name == "restless.jpg" ? FakeFolder::kChanged : ErrorState{0};
+    return name == "restless.jpg" ? Failure::kChanged : Failure::kNone;
   };
 
   EXPECT_EQ(Main(folder), kSomeKept);
@@ -260,8 +264,9 @@ TEST(RenamingPassTest, FileWithASecondNameOfItsOwnMakesNoThird) {
       folder.entries[kStamp + " (02).jpg"] = folder.entries["photo.jpg"];
       folder.order.push_back(kStamp + " (02).jpg");
       const int other = folder.Add("other.jpg", kMarch);
-      folder.inject = [&](const std::string& op, const std::string&) {
-        return refused && op == "unlink" ? FakeFolder::kAccess : 0;
+      folder.inject = [&](FakeFolder::Op op, const std::string&) {
+        return refused && op == FakeFolder::Op::kUnlink ? Failure::kOther
+                                                        : Failure::kNone;
       };
 
       const bool both = refused || alikeOnly;
@@ -290,8 +295,9 @@ TEST(RenamingPassTest, UnreadableListingIsAFailure) {
   const int first = folder.Add("first.jpg", At(1));
   folder.Add("second.jpg", At(2));
   int nexts = 0;
-  folder.inject = [&](const std::string& op, const std::string&) {
-    return op == "next" && ++nexts > 1 ? FakeFolder::kIo : 0;
+  folder.inject = [&](FakeFolder::Op op, const std::string&) {
+    return op == FakeFolder::Op::kNext && ++nexts > 1 ? Failure::kOther
+                                                      : Failure::kNone;
   };
 
   EXPECT_EQ(Main(folder), kSomeKept);
@@ -347,8 +353,8 @@ TEST(RenamingPassTest, TimesAreSetBackWhereARenameResetsThem) {
   failing.renameResetsTimeTo = folder.renameResetsTimeTo;
   failing.Add("a.jpg", At(1));
   const int stays = failing.Add("b.jpg", At(2));
-  failing.inject = [](const std::string& op, const std::string&) {
-    return op == "settimes" ? FakeFolder::kIo : 0;
+  failing.inject = [](FakeFolder::Op op, const std::string&) {
+    return op == FakeFolder::Op::kSetTimes ? Failure::kOther : Failure::kNone;
   };
   EXPECT_EQ(Main(failing), kSomeKept);
   EXPECT_EQ(failing.NameOf(stays), "b.jpg");
