@@ -137,10 +137,9 @@ struct FailurePlan {
   }
 };
 
-}  // namespace
-
-std::string CheckRandomRun(Choices& choices) {
-  WatchedFolder folder;
+/// A random folder: names with and without dots, hidden names and folders,
+/// names already taken by stamps, files bunched into a few seconds.
+void Fill(WatchedFolder& folder, Choices& choices) {
   folder.caseInsensitive = choices.OneIn(3);
   if (choices.OneIn(4))
     folder.renameResetsTimeTo = DateTime{2026, 12, 7, 20, 6, 28};
@@ -155,6 +154,69 @@ std::string CheckRandomRun(Choices& choices) {
     const int id = folder.Add(name, modified, ordinary);
     folder.originals[id] = {name, modified, ordinary};
   }
+}
+
+/// The same folder listed in another order.
+FakeFolder Shuffled(const FakeFolder& folder, std::uint64_t seed) {
+  FakeFolder shuffled;
+  shuffled.caseInsensitive = folder.caseInsensitive;
+  shuffled.renameResetsTimeTo = folder.renameResetsTimeTo;
+  shuffled.entries = folder.entries;
+  shuffled.order = folder.order;
+  shuffled.Shuffle(seed);
+  return shuffled;
+}
+
+/// What became of each file, checked against what it was. Sets whether
+/// every ordinary file bears a name of its time, and whether any could not.
+void CheckFiles(WatchedFolder& folder, bool listingFailed,
+                const std::string& lostTime, bool* allStamped,
+                bool* unstampable) {
+  std::ostringstream& problems = folder.problems;
+  for (const auto& [id, file] : folder.originals) {
+    *unstampable |= file.ordinary && !Stampable(file.modified);
+    const std::string now = folder.NameOf(id);
+    if (!file.ordinary) {
+      if (now != file.name)
+        problems << "'" << file.name << "' is not ordinary but was renamed; ";
+      continue;
+    }
+    if (folder.renamedTimes[id] > 1)
+      problems << "'" << file.name << "' was renamed more than once; ";
+    if (WatchedFolder::AttemptOf(file, file.name) != 0 && now != file.name)
+      problems << "'" << file.name << "' bore its own name but moved; ";
+    if (now.empty()) {
+      problems << "'" << file.name << "' vanished; ";
+      continue;
+    }
+    if (folder.entries.at(now).modified != file.modified && now != lostTime)
+      problems << "'" << file.name << "' lost its time; ";
+    if (WatchedFolder::AttemptOf(file, now) == 0) {
+      *allStamped = false;
+      if (now != file.name)
+        problems << "'" << file.name << "' has a foreign name '" << now
+                 << "'; ";
+    }
+    // A name the run gave differs from every other name in more than case,
+    // as far as the run could list them.
+    if (now != file.name && !listingFailed)
+      for (const auto& [other, entry] : folder.entries)
+        if (other != now && SameButForCase(other, now))
+          problems << "'" << now << "' differs from '" << other
+                   << "' only in case; ";
+  }
+  for (const auto& [name, reads] : folder.timeReads)
+    if (reads > 1)
+      problems << "'" << name << "' was handled " << reads << " times; ";
+  if (folder.listedAfterRename != 0)
+    problems << "the listing was read after a rename; ";
+}
+
+}  // namespace
+
+std::string CheckRandomRun(Choices& choices) {
+  WatchedFolder folder;
+  Fill(folder, choices);
   const std::uint64_t shuffleSeed = choices.Below(1000);
 
   FailurePlan plan;
@@ -179,18 +241,12 @@ std::string CheckRandomRun(Choices& choices) {
   folder.inject = inject;
   const bool listingFailed = plan.failingFirst || plan.failingNext >= 0;
 
-  // The same folder listed in another order, to compare with.
-  FakeFolder shuffled;
-  shuffled.caseInsensitive = folder.caseInsensitive;
-  shuffled.renameResetsTimeTo = folder.renameResetsTimeTo;
-  shuffled.entries = folder.entries;
-  shuffled.order = folder.order;
-  shuffled.Shuffle(shuffleSeed);
-
+  FakeFolder shuffled = Shuffled(folder, shuffleSeed);
   const std::map<std::string, FakeFolder::Entry> before = folder.entries;
   const ExitStatus status = Main(folder);
   std::ostringstream& problems = folder.problems;
 
+  // The same names and status whatever order the folder was listed in.
   if (!listingFailed) {
     const std::string lost = lostTime;
     nexts = setTimes = 0;
@@ -213,44 +269,9 @@ std::string CheckRandomRun(Choices& choices) {
 
   bool allStamped = true;
   bool unstampable = false;
-  for (const auto& [id, file] : folder.originals) {
-    unstampable |= file.ordinary && !Stampable(file.modified);
-    const std::string now = folder.NameOf(id);
-    if (!file.ordinary) {
-      if (now != file.name)
-        problems << "'" << file.name << "' is not ordinary but was renamed; ";
-      continue;
-    }
-    if (folder.renamedTimes[id] > 1)
-      problems << "'" << file.name << "' was renamed more than once; ";
-    if (WatchedFolder::AttemptOf(file, file.name) != 0 && now != file.name)
-      problems << "'" << file.name << "' bore its own name but moved; ";
-    if (now.empty()) {
-      problems << "'" << file.name << "' vanished; ";
-      continue;
-    }
-    if (folder.entries.at(now).modified != file.modified && now != lostTime)
-      problems << "'" << file.name << "' lost its time; ";
-    if (WatchedFolder::AttemptOf(file, now) == 0) {
-      allStamped = false;
-      if (now != file.name)
-        problems << "'" << file.name << "' has a foreign name '" << now
-                 << "'; ";
-    }
-    // A name the run gave differs from every other name in more than case,
-    // as far as the run could list them.
-    if (now != file.name && !listingFailed)
-      for (const auto& [other, entry] : folder.entries)
-        if (other != now && SameButForCase(other, now))
-          problems << "'" << now << "' differs from '" << other
-                   << "' only in case; ";
-  }
-  for (const auto& [name, reads] : folder.timeReads)
-    if (reads > 1)
-      problems << "'" << name << "' was handled " << reads << " times; ";
-  if (folder.listedAfterRename != 0)
-    problems << "the listing was read after a rename; ";
+  CheckFiles(folder, listingFailed, lostTime, &allStamped, &unstampable);
 
+  // The status tells what became of the files.
   if (status == kNoFolder && !listingFailed)
     problems << "no folder reported, yet it was there; ";
   if (status == kAllNamed && !allStamped)
