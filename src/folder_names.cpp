@@ -39,7 +39,8 @@ std::string_view FolderNames::Store(std::string_view name) {
 
 FolderNames::Index FolderNames::Add(std::string_view name, bool ordinary,
                                     std::size_t privatePart) {
-  if (files_.size() * 2 + 1 > NameTable::kMaxReference)
+  const auto next = static_cast<Index>(files_.size());
+  if (TakenReference(next) > NameTable::kMaxReference)
     throw std::length_error("too many names in one folder");
   const Index index = static_cast<Index>(files_.size());
   ListedFile& file = files_.emplace_back();
@@ -52,28 +53,39 @@ FolderNames::Index FolderNames::Add(std::string_view name, bool ordinary,
       file.name.size() - ExtensionOf(file.name, privatePart).size(),
       UINT16_MAX));
   if (file.stamped) {
-    taken_.Insert(file.name, index * 2);
+    taken_.Insert(file.name, ListedReference(index));
     stampedListed_ = true;
   }
   return index;
+}
+
+void FolderNames::Timed(Index index, std::uint64_t time, bool ownName) {
+  files_[index].time = time;
+  files_[index].state = ownName ? FileState::kOwnName : FileState::kPending;
 }
 
 void FolderNames::Moved(Index index, int number, std::string_view newName,
                         bool taken) {
   ListedFile& file = files_[index];
   if (file.stamped)
-    taken_.Erase(file.name, index * 2);
+    taken_.Erase(file.name, ListedReference(index));
   file.number = static_cast<std::uint8_t>(number);
   file.state = FileState::kMoved;
   if (taken)
-    taken_.Insert(newName, index * 2 + 1);
+    taken_.Insert(newName, TakenReference(index));
 }
 
 void FolderNames::Vanished(Index index) {
   ListedFile& file = files_[index];
   if (file.stamped)
-    taken_.Erase(file.name, index * 2);
+    taken_.Erase(file.name, ListedReference(index));
   file.state = FileState::kGone;
+}
+
+bool FolderNames::AnyKept() const {
+  return std::any_of(files_.begin(), files_.end(), [](const ListedFile& file) {
+    return file.state == FileState::kKept;
+  });
 }
 
 std::string FolderNames::NewNameOf(Index index, int number) const {
@@ -84,7 +96,7 @@ std::string FolderNames::NewNameOf(Index index, int number) const {
 std::string_view FolderNames::TextOf(NameTable::Reference reference,
                                      std::string* scratch) const {
   const Index index = reference / 2;
-  if (reference % 2 == 0)
+  if (reference == ListedReference(index))
     return files_[index].name;
   *scratch = NewNameOf(index, files_[index].number);
   return *scratch;

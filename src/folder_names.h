@@ -56,16 +56,28 @@ class FolderNames {
   Index Add(std::string_view name, bool ordinary, std::size_t privatePart = 0);
 
   std::size_t size() const { return files_.size(); }
-  ListedFile& operator[](Index index) { return files_[index]; }
+  const ListedFile& operator[](Index index) const { return files_[index]; }
 
   bool Taken(std::string_view name) const { return taken_.Contains(name); }
 
   /// Whether any listed name has the shape of a name the run gives.
   bool AnyStampedListed() const { return stampedListed_; }
 
+  /// Whether a failure kept any file under its listed name.
+  bool AnyKept() const;
+
+  // What became of a file, one transition each.
+
+  /// Its time was read: `time`, Packed(); with `ownName`, it bears a name
+  /// the run could give it already, and keeps it.
+  void Timed(Index index, std::uint64_t time, bool ownName);
+
   /// The file left its listed name for `newName`, the one of attempt
   /// `number`; with `taken`, the new name counts as taken from now on.
   void Moved(Index index, int number, std::string_view newName, bool taken);
+
+  /// A failure keeps it under its listed name.
+  void Kept(Index index) { files_[index].state = FileState::kKept; }
 
   /// The file is gone from under its listed name, which is free again.
   void Vanished(Index index);
@@ -87,7 +99,15 @@ class FolderNames {
   char* blockNext_ = nullptr;
   std::size_t blockFree_ = 0;
   bool stampedListed_ = false;
-  NameTable taken_;  // references: index * 2, + 1 for the name it took
+  // The table refers to a listed name as its index * 2, and to the name
+  // the file took as index * 2 + 1.
+  static NameTable::Reference ListedReference(Index index) {
+    return index * 2;
+  }
+  static NameTable::Reference TakenReference(Index index) {
+    return index * 2 + 1;
+  }
+  NameTable taken_;
 };
 
 #endif  // STAMPNAME_FOLDER_NAMES_H_

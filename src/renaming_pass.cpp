@@ -30,6 +30,35 @@ enum class Attempt {
   kOver,     // the file is done with: kept or gone
 };
 
+/// Whether the file system keeps a file's times through a rename: found
+/// out at a rename of a file not dated about now.
+enum class Times {
+  kUnknown,  // read before and after each rename until a file tells
+  kKept,     // renames keep them
+  kReset,    // renames reset them: each renamed file gets its times back
+  kLost,     // one could not be put back: no more renames, to erase no more
+};
+
+/// The files of one second (stamp names of other times apart): the lowest
+/// number that may still be free for each extension (but for case), and
+/// whether names given must count as taken. While a second is named, its
+/// names are only ever taken, never freed: the numbers below are known
+/// taken.
+struct Second {
+  /// Names given are only ever wanted by files of the same second; a file
+  /// alone in it need not enter its new name (the rename would still
+  /// refuse it, were it wanted after all).
+  bool remember = true;
+  std::vector<std::pair<std::string_view, int>> lowest;
+
+  int& LowestFree(std::string_view extension) {
+    for (auto& [known, number] : lowest)
+      if (SameButForCase(known, extension))
+        return number;
+    return lowest.emplace_back(extension, 1).second;
+  }
+};
+
 class Pass {
  public:
   explicit Pass(Platform& platform) : platform_(platform) {}
@@ -38,42 +67,26 @@ class Pass {
 
  private:
   void ReadTime(Index index);
-  std::vector<Index> RenamingOrder();
-  void NameGroup(std::span<const Index> group);
-  /// Names the file on its own, from `firstNumber` on; its time has been
-  /// read `timeReads` times.
-  void NameAlone(Index index, int firstNumber, int timeReads);
-  /// Reads the time of a file that changed once more, unless it has been
-  /// read often enough; whether it is still to be named.
-  bool Retimed(Index index, int timeReads);
-  Attempt Try(Index index, int number, std::string to);
-  /// The lowest number that may still be free for the file's time and
-  /// extension (but for case).
-  int& LowestFree(const ListedFile& file);
+  void DropLeftoverName(Index index);
+  std::vector<Index> RenamingOrder() const;
+  void NameShot(Second& second, std::span<const Index> shot);
+  /// Names the file on its own from `number` on, reading its time again
+  /// first where it `changed`.
+  void NameFile(Second& second, Index index, int number, bool changed);
+  Attempt Try(Second& second, Index index, int number, std::string to);
   void KeepTimes(const std::string& newName, bool haveBefore,
                  const FileTimes& before);
-  void Keep(Index index) {
-    folder_[index].state = FileState::kKept;
-    keptAny_ = true;
-  }
 
   Platform& platform_;
   FolderNames folder_;
-  bool keptAny_ = false;
-  // Whether the file system keeps a file's times through a rename: found
-  // out at the run's first rename. Where it does not, every renamed file
-  // gets its times back, and a failure to do so stops the renaming.
-  bool timesChecked_ = false;
-  bool resetsTimes_ = false;
-  bool stopped_ = false;
-  bool rememberNames_ = true;  // whether names given now count as taken
-  std::uint64_t lowestTime_ = 0;
-  bool lowestStamped_ = false;
-  // By extension, a view of a listed name.
-  std::vector<std::pair<std::string_view, int>> lowest_;
-  // A group's members and names, kept to spare an allocation per group.
-  std::vector<Index> shared_, alone_;
-  std::vector<std::string> names_;
+  Times times_ = Times::kUnknown;
+  bool cutListing_ = false;
+  // A shot's members, those that go alone, and the shared names: kept to
+  // spare allocations per shot.
+  struct {
+    std::vector<Index> shared, alone;
+    std::vector<std::string> names;
+  } shot_;
 };
 
 ExitStatus Pass::Run() {
@@ -85,61 +98,65 @@ ExitStatus Pass::Run() {
   while (!entry.fileName.empty()) {
     folder_.Add(entry.fileName, entry.ordinary, entry.privatePart);
     if (!platform_.ListNext(&entry).ok()) {
-      keptAny_ = true;  // the rest of the folder could not be read
+      cutListing_ = true;  // the rest of the folder could not be read
       break;
     }
   }
 
   for (Index index = 0; index < folder_.size(); ++index)
-    if (folder_[index].state == FileState::kPending)
+    if (folder_[index].state == FileState::kPending) {
       ReadTime(index);
+      DropLeftoverName(index);
+    }
 
+  // For each second, for each shot of it, name it.
   const std::vector<Index> order = RenamingOrder();
-  const auto sameTime = [&](Index a, Index b) {
-    return folder_[a].time == folder_[b].time &&
-           folder_[a].stamped == folder_[b].stamped;
-  };
   for (auto first = order.begin(); first != order.end();) {
     const ListedFile& head = folder_[*first];
-    const auto last = std::find_if(first, order.end(), [&](Index index) {
-      const ListedFile& file = folder_[index];
-      return file.time != head.time || file.shot() != head.shot();
+    const auto end = std::find_if(first, order.end(), [&](Index index) {
+      return folder_[index].time != head.time ||
+             folder_[index].stamped != head.stamped;
     });
-    // Names given are only ever wanted by files of the same time, named
-    // right after; a file alone in its second need not enter its new name
-    // (the rename would still refuse it, were it wanted after all). Files
-    // that free stamp names come before the others of their time.
-    rememberNames_ = head.stamped || last - first > 1 ||
-                     (first != order.begin() && sameTime(first[-1], *first)) ||
-                     (last != order.end() && sameTime(*last, *first));
-    NameGroup({first, last});
-    first = last;
+    // Files that free stamp names come before the others of their time.
+    Second second{head.stamped || end - first > 1, {}};
+    for (auto shot = first; shot != end;) {
+      const auto last = std::find_if(shot, end, [&](Index index) {
+        return folder_[index].shot() != folder_[*shot].shot();
+      });
+      NameShot(second, {shot, last});
+      shot = last;
+    }
+    first = end;
   }
-  return keptAny_ ? kSomeKept : kAllNamed;
+  return cutListing_ || times_ == Times::kLost || folder_.AnyKept()
+             ? kSomeKept
+             : kAllNamed;
 }
 
 void Pass::ReadTime(Index index) {
-  ListedFile& file = folder_[index];
+  const ListedFile& file = folder_[index];
   DateTime modified;
-  const std::string name(file.name);
-  if (const Outcome read = platform_.ModifiedTime(name, &modified);
+  if (const Outcome read = platform_.ModifiedTime(std::string(file.name),
+                                                  &modified);
       !read.ok()) {
     // Gone: moved away by someone else (another run, say); it kept nothing,
     // so it is no failure, and its name is free again.
     if (read.failure == Failure::kGone)
       folder_.Vanished(index);
     else
-      Keep(index);
+      folder_.Kept(index);
     return;
   }
   if (!Stampable(modified)) {
-    Keep(index);
+    folder_.Kept(index);
     return;
   }
-  file.time = Packed(modified);
   const std::string_view stamp = StampOf(file.name);
-  file.state = !stamp.empty() && stamp == Stamp(modified) ? FileState::kOwnName
-                                                          : FileState::kPending;
+  folder_.Timed(index, Packed(modified),
+                /*ownName=*/!stamp.empty() && stamp == Stamp(modified));
+}
+
+void Pass::DropLeftoverName(Index index) {
   // A file that already bears a name of its own under another link (left by
   // a run stopped between linking the new name and dropping the old) makes
   // no further name, which would only pile up beside it: the run drops the
@@ -149,24 +166,26 @@ void Pass::ReadTime(Index index) {
   // show a stale one. Only listed names are taken yet, and a first run over
   // a camera's names lists none of its own; the check costs a stat pair
   // where one is.
-  if (file.state == FileState::kPending && folder_.AnyStampedListed())
-    for (int number = 1; number <= kMaxAttempts; ++number) {
-      const std::string own = folder_.NewNameOf(index, number);
-      if (!folder_.Taken(own))
-        continue;
-      const Sameness same = platform_.SameFile(name, own);
-      if (same == Sameness::kOther)
-        continue;
-      if (same == Sameness::kSame &&
-          platform_.RemoveSecondName(name, own).ok())
-        folder_.Vanished(index);
-      else
-        Keep(index);
-      break;
-    }
+  if (folder_[index].state != FileState::kPending ||
+      !folder_.AnyStampedListed())
+    return;
+  const std::string name(folder_[index].name);
+  for (int number = 1; number <= kMaxAttempts; ++number) {
+    const std::string own = folder_.NewNameOf(index, number);
+    if (!folder_.Taken(own))
+      continue;
+    const Sameness same = platform_.SameFile(name, own);
+    if (same == Sameness::kOther)
+      continue;
+    if (same == Sameness::kSame && platform_.RemoveSecondName(name, own).ok())
+      folder_.Vanished(index);
+    else
+      folder_.Kept(index);
+    return;
+  }
 }
 
-std::vector<Index> Pass::RenamingOrder() {
+std::vector<Index> Pass::RenamingOrder() const {
   // Files bearing a stamp name of another time go first: the names they
   // free may be the very ones the others want, so one run gives what a
   // second would. Then by time, shot and name, whatever order the folder
@@ -192,40 +211,25 @@ std::vector<Index> Pass::RenamingOrder() {
   return order;
 }
 
-int& Pass::LowestFree(const ListedFile& file) {
-  // While the files of one time are named, names of that time are only
-  // ever taken, never freed: the numbers below are known taken.
-  if (file.time != lowestTime_ || file.stamped != lowestStamped_) {
-    lowestTime_ = file.time;
-    lowestStamped_ = file.stamped;
-    lowest_.clear();
-  }
-  const std::string_view extension = file.extension();
-  for (auto& [known, number] : lowest_)
-    if (SameButForCase(known, extension))
-      return number;
-  return lowest_.emplace_back(extension, 1).second;
-}
-
-void Pass::NameGroup(std::span<const Index> group) {
+void Pass::NameShot(Second& second, std::span<const Index> shot) {
   // One number for the whole shot, the lowest at which every member's name
   // is free. Members whose extensions differ only in case cannot share one:
   // the first in name order stays with the shot, the others go alone.
-  std::vector<Index>& shared = shared_;
-  std::vector<Index>& alone = alone_;
-  std::vector<std::string>& names = names_;
+  std::vector<Index>& shared = shot_.shared;
+  std::vector<Index>& alone = shot_.alone;
+  std::vector<std::string>& names = shot_.names;
   shared.clear();
   alone.clear();
   int number = 1;
-  for (const Index index : group) {
+  for (const Index index : shot) {
     const std::string_view extension = folder_[index].extension();
     const bool clashes =
         std::any_of(shared.begin(), shared.end(), [&](Index other) {
           return SameButForCase(folder_[other].extension(), extension);
         });
     (clashes ? alone : shared).push_back(index);
-    if (!clashes && rememberNames_)
-      number = std::max(number, LowestFree(folder_[index]));
+    if (!clashes && second.remember)
+      number = std::max(number, second.LowestFree(extension));
   }
   names.resize(shared.size());
   for (; number <= kMaxAttempts; ++number) {
@@ -244,15 +248,14 @@ void Pass::NameGroup(std::span<const Index> group) {
 
   for (std::size_t i = 0; i < shared.size(); ++i) {
     const Index index = shared[i];
-    switch (Try(index, number, std::move(names[i]))) {
+    switch (Try(second, index, number, std::move(names[i]))) {
       case Attempt::kTaken:
         // Taken after all, by something made meanwhile: this member alone
         // goes on to its next free number.
-        NameAlone(index, number + 1, 1);
+        NameFile(second, index, number + 1, /*changed=*/false);
         break;
       case Attempt::kChanged:
-        if (Retimed(index, 1))
-          NameAlone(index, 1, 2);
+        NameFile(second, index, 1, /*changed=*/true);
         break;
       case Attempt::kMoved:
       case Attempt::kOver:
@@ -260,49 +263,59 @@ void Pass::NameGroup(std::span<const Index> group) {
     }
   }
   for (const Index index : alone)
-    NameAlone(index, 1, 1);
+    NameFile(second, index, 1, /*changed=*/false);
 }
 
-void Pass::NameAlone(Index index, int firstNumber, int timeReads) {
-  for (;; ++timeReads) {
+void Pass::NameFile(Second& second, Index index, int number, bool changed) {
+  // Its time has been read once; it is read again each time the file
+  // changed under its rename, at most the set number of times in all.
+  Second retimed;  // where a new reading moves it to another second
+  Second* at = &second;
+  for (int reads = 1;;) {
+    if (changed) {
+      if (reads >= kMaxTimeReads) {
+        folder_.Kept(index);  // it would not hold still long enough
+        return;
+      }
+      const std::uint64_t before = folder_[index].time;
+      ReadTime(index);
+      ++reads;
+      if (folder_[index].state != FileState::kPending)
+        return;
+      if (folder_[index].time != before)
+        at = &retimed;
+      number = 1;
+    }
     int unused = 1;
-    int& lowest = rememberNames_ ? LowestFree(folder_[index]) : unused;
+    int& lowest = at->remember ? at->LowestFree(folder_[index].extension())
+                               : unused;
     Attempt attempt = Attempt::kTaken;
-    for (int number = std::max(firstNumber, lowest);
+    for (number = std::max(number, lowest);
          number <= kMaxAttempts && attempt == Attempt::kTaken; ++number) {
       std::string name = folder_.NewNameOf(index, number);
       if (!folder_.Taken(name))
-        attempt = Try(index, number, std::move(name));
+        attempt = Try(*at, index, number, std::move(name));
       if (attempt == Attempt::kTaken && number == lowest)
         ++lowest;
     }
     if (attempt == Attempt::kTaken)
-      Keep(index);  // all 99 names taken
-    if (attempt != Attempt::kChanged || !Retimed(index, timeReads))
+      folder_.Kept(index);  // all 99 names taken
+    if (attempt != Attempt::kChanged)
       return;
-    firstNumber = 1;
+    changed = true;
   }
 }
 
-bool Pass::Retimed(Index index, int timeReads) {
-  if (timeReads >= kMaxTimeReads) {
-    Keep(index);  // it would not hold still long enough
-    return false;
-  }
-  ReadTime(index);
-  return folder_[index].state == FileState::kPending;
-}
-
-Attempt Pass::Try(Index index, int number, std::string to) {
-  if (stopped_) {
-    Keep(index);
+Attempt Pass::Try(Second& second, Index index, int number, std::string to) {
+  if (times_ == Times::kLost) {
+    folder_.Kept(index);
     return Attempt::kOver;
   }
   const ListedFile& file = folder_[index];
   const std::string from(file.name);
   FileTimes before;
   bool haveBefore = false;
-  if (!timesChecked_ || resetsTimes_) {
+  if (times_ == Times::kUnknown || times_ == Times::kReset) {
     const Outcome read = platform_.ReadTimes(from, &before);
     haveBefore = read.ok();
     // Its times could not be put back, were the rename to reset them.
@@ -310,16 +323,16 @@ Attempt Pass::Try(Index index, int number, std::string to) {
       if (read.failure == Failure::kGone)
         folder_.Vanished(index);
       else
-        Keep(index);
+        folder_.Kept(index);
       return Attempt::kOver;
     }
   }
 
   const Outcome renamed = platform_.Rename(from, to, Unpacked(file.time));
   if (renamed.ok()) {
-    folder_.Moved(index, number, to, rememberNames_);
-    if (rememberNames_) {
-      int& lowest = LowestFree(file);
+    folder_.Moved(index, number, to, second.remember);
+    if (second.remember) {
+      int& lowest = second.LowestFree(folder_[index].extension());
       if (lowest == number)
         ++lowest;
     }
@@ -339,7 +352,7 @@ Attempt Pass::Try(Index index, int number, std::string to) {
     case Failure::kOther:
       // A refusal that is not about the new name would only repeat for
       // every further name; the file keeps its own.
-      Keep(index);
+      folder_.Kept(index);
       return Attempt::kOver;
   }
   return Attempt::kOver;
@@ -349,7 +362,7 @@ void Pass::KeepTimes(const std::string& newName, bool haveBefore,
                      const FileTimes& before) {
   if (!haveBefore)
     return;
-  if (!timesChecked_) {
+  if (times_ == Times::kUnknown) {
     FileTimes after;
     if (!platform_.ReadTimes(newName, &after).ok())
       return;  // ask again at the next rename
@@ -362,14 +375,11 @@ void Pass::KeepTimes(const std::string& newName, bool haveBefore,
     if (!reset && std::abs(before.modifiedSeconds - platform_.Now()) <=
                       kClockSlack)
       return;
-    timesChecked_ = true;
-    resetsTimes_ = reset;
+    times_ = reset ? Times::kReset : Times::kKept;
   }
   // Better to stop renaming than to erase more dates.
-  if (resetsTimes_ && !platform_.SetTimes(newName, before).ok()) {
-    stopped_ = true;
-    keptAny_ = true;
-  }
+  if (times_ == Times::kReset && !platform_.SetTimes(newName, before).ok())
+    times_ = Times::kLost;
 }
 
 }  // namespace
