@@ -46,13 +46,13 @@ FolderNames::Index FolderNames::Add(std::string_view name, bool ordinary,
   ListedFile& file = files_.emplace_back();
   file.name = Store(name);
   file.state = ordinary ? FileState::kPending : FileState::kNotOrdinary;
-  file.stamped = !StampOf(file.name).empty();
+  file.stampShaped = !StampOf(file.name).empty();
   // Names run to a few hundred bytes at most; past 65535, the last bytes
   // would count as the extension of a name no stamp name can equal.
   file.dot = static_cast<std::uint16_t>(std::min<std::size_t>(
       file.name.size() - ExtensionOf(file.name, privatePart).size(),
       UINT16_MAX));
-  if (file.stamped) {
+  if (file.stampShaped) {
     taken_.Insert(file.name, ListedReference(index));
     stampedListed_ = true;
   }
@@ -67,7 +67,7 @@ void FolderNames::Timed(Index index, std::uint64_t time, bool ownName) {
 void FolderNames::Moved(Index index, int number, std::string_view newName,
                         bool taken) {
   ListedFile& file = files_[index];
-  if (file.stamped)
+  if (file.stampShaped)
     taken_.Erase(file.name, ListedReference(index));
   file.number = static_cast<std::uint8_t>(number);
   file.state = FileState::kMoved;
@@ -77,7 +77,7 @@ void FolderNames::Moved(Index index, int number, std::string_view newName,
 
 void FolderNames::Vanished(Index index) {
   ListedFile& file = files_[index];
-  if (file.stamped)
+  if (file.stampShaped)
     taken_.Erase(file.name, ListedReference(index));
   file.state = FileState::kGone;
 }

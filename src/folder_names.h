@@ -26,7 +26,7 @@ struct ListedFile {
   std::uint64_t time = 0;  // its last-modified time, Packed()
   std::uint8_t number = 0; // attempt whose name it took in this run
   FileState state = FileState::kNotOrdinary;
-  bool stamped = false;    // the name has the shape of a name the run gives
+  bool stampShaped = false;  // has the shape of a name the run gives
   std::uint16_t dot = 0;   // where the extension begins: the first dot, or
                            // the end of the name
 

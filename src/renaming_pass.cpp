@@ -115,10 +115,10 @@ ExitStatus Pass::Run() {
     const ListedFile& head = folder_[*first];
     const auto end = std::find_if(first, order.end(), [&](Index index) {
       return folder_[index].time != head.time ||
-             folder_[index].stamped != head.stamped;
+             folder_[index].stampShaped != head.stampShaped;
     });
     // Files that free stamp names come before the others of their time.
-    Second second{head.stamped || end - first > 1, {}};
+    Second second{head.stampShaped || end - first > 1, {}};
     for (auto shot = first; shot != end;) {
       const auto last = std::find_if(shot, end, [&](Index index) {
         return folder_[index].shot() != folder_[*shot].shot();
@@ -195,7 +195,7 @@ std::vector<Index> Pass::RenamingOrder() const {
   for (Index index = 0; index < folder_.size(); ++index) {
     const ListedFile& file = folder_[index];
     if (file.state == FileState::kPending)
-      keyed.emplace_back(file.time | std::uint64_t{!file.stamped} << 63, index);
+      keyed.emplace_back(file.time | std::uint64_t{!file.stampShaped} << 63, index);
   }
   std::sort(keyed.begin(), keyed.end(), [&](const auto& a, const auto& b) {
     if (a.first != b.first)

@@ -62,8 +62,8 @@ bool RefusesNoReplace(int error) {
          error == ENOTSUP;
 }
 
-/// What a failed call's errno means to the pass.
-Outcome Failed(int error) {
+/// What a call's errno means to the pass; 0, none, is success.
+Outcome OutcomeOf(int error) {
   switch (error) {
     case 0:
       return {};
@@ -275,6 +275,8 @@ struct SystemPlatform::Folder {
     return std::string(name) + (dot != nullptr ? dot : "");
   }
 
+  // ---- Private names, reservations, identity: what the ways build on ----
+
   /// Makes an empty file under `name`, refused if the name is taken. No
   /// descriptor is held: a network share refuses to rename onto, or remove,
   /// a file still open, and a FUSE client closes it on the server only some
@@ -285,14 +287,14 @@ struct SystemPlatform::Folder {
         return Recorded(name, reserved);
       if (errno != EPERM && errno != EINVAL && errno != ENOSYS &&
           errno != EOPNOTSUPP && errno != ENOTSUP)
-        return Failed(errno);
+        return OutcomeOf(errno);
       reserveByOpen = true;  // no plain files from mknod here
     }
     const int file = openat(fd(), name,
                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                             0600);
     if (file < 0)
-      return Failed(errno);
+      return OutcomeOf(errno);
     close(file);
     return Recorded(name, reserved);
   }
@@ -341,7 +343,7 @@ struct SystemPlatform::Folder {
         !SameReservation(now, reserved))
       return {Failure::kOther, 0};
     if (renameat(fd, aside.c_str(), fd, name) != 0) {
-      const Outcome failed = Failed(errno);
+      const Outcome failed = OutcomeOf(errno);
       if (!RemoveEmpty(name))
         leftovers.emplace_back(name, true);
       return failed.failure == Failure::kGone ? failed
@@ -429,10 +431,13 @@ struct SystemPlatform::Folder {
       leftovers.emplace_back(aside, false);
   }
 
-  // The ways beyond the kernel's own. Each step that takes a name away, or
-  // renames onto one, acts on a private name that only this run knows, so
-  // nothing another program does between two steps can put a file of its
-  // own under it.
+  // ---- The ways beyond the kernel's own (its own is RenameNoReplace) ----
+  // Each step that takes a name away, or renames onto one, acts on a
+  // private name that only this run knows, so nothing another program does
+  // between two steps can put a file of its own under it. Which way a run
+  // takes changes in one place: SystemPlatform::Rename.
+
+  // -- The link way --
 
   /// Moves the old name aside (the file that bears it at that instant goes
   /// with it), links it to the new name, checks that file's time, then
@@ -443,7 +448,7 @@ struct SystemPlatform::Folder {
     const int fd = this->fd();
     const std::string aside = Aside(from);
     if (renameat(fd, from, fd, aside.c_str()) != 0)
-      return Failed(errno);  // gone: another run took it, or it vanished
+      return OutcomeOf(errno);  // gone: another run took it, or it vanished
     between(RenameStep::kAside);
     if (linkat(fd, aside.c_str(), fd, to, 0) != 0)
       return Unlinked(aside, from, to, stampedFrom, errno);
@@ -484,7 +489,7 @@ struct SystemPlatform::Folder {
     if (!StillStamped(moved, stampedFrom))
       return PutBack(aside, from, {Failure::kChanged, 0});
     if (StatNow(fd(), to, &there) != 0)
-      return PutBack(aside, from, Failed(error == EEXIST ? EIO : error));
+      return PutBack(aside, from, OutcomeOf(error == EEXIST ? EIO : error));
     switch (Judge(from, aside.c_str(), moved, to, there)) {
       case Sameness::kSame:
         DropAside(aside);  // it bears that name already: another run's work
@@ -498,6 +503,8 @@ struct SystemPlatform::Folder {
     }
     return PutBack(aside, from, {Failure::kTaken, error});
   }
+
+  // -- The reserve way --
 
   Outcome ReserveThenRename(const char* from, const char* to,
                             const DateTime& stampedFrom) {
@@ -525,7 +532,7 @@ struct SystemPlatform::Folder {
     struct stat source;
     Outcome outcome;
     if (fstatat(fd, from, &source, AT_SYMLINK_NOFOLLOW) != 0)
-      outcome = Failed(errno);
+      outcome = OutcomeOf(errno);
     else if (!StillStamped(source, stampedFrom))
       outcome = {Failure::kChanged, 0};  // another file, or a changed one
     between(RenameStep::kReserved);
@@ -541,7 +548,7 @@ struct SystemPlatform::Folder {
       else if (!SameReservation(now, reserved))
         return {Failure::kOther, 0};
       else if (renameat(fd, from, fd, to) != 0)
-        outcome = Failed(errno);
+        outcome = OutcomeOf(errno);
     }
     // Judged by what the share keeps (empty), not by its number, which
     // sshfs hands out anew after a failed rename.
@@ -581,7 +588,7 @@ Outcome SystemPlatform::ListFirst(ListedName* entry) {
   // folder even if `Rename` is moved or replaced meanwhile.
   const int fd = open(folderPrefix, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0)
-    return Failed(errno);
+    return OutcomeOf(errno);
   // A folder that can be read but not searched lists names whose files
   // cannot be reached: it cannot be opened as a folder.
   if (faccessat(fd, ".", X_OK, AT_EACCESS) != 0) {
@@ -597,7 +604,7 @@ Outcome SystemPlatform::ListFirst(ListedName* entry) {
   if (listing == nullptr) {
     const int error = errno;
     close(fd);
-    return Failed(error);
+    return OutcomeOf(error);
   }
   folder_->listing = listing;
   return ListNext(entry);
@@ -611,7 +618,7 @@ Outcome SystemPlatform::ListNext(ListedName* entry) {
     errno = 0;
     const dirent* found = readdir(folder_->listing);
     if (found == nullptr)
-      return Failed(errno);
+      return OutcomeOf(errno);
     if (Dots(found->d_name))
       continue;
     entry->fileName.assign(found->d_name);
@@ -640,12 +647,12 @@ Outcome SystemPlatform::ModifiedTime(const std::string& fileName,
                                      DateTime* modified) {
   struct stat st;
   if (fstatat(folder_->fd(), fileName.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-    return Failed(errno);
+    return OutcomeOf(errno);
   // Replaced by a folder or a link since it was listed: the ordinary file
   // that was listed is gone.
   if (!S_ISREG(st.st_mode))
     return {Failure::kGone, 0};
-  return Failed(ToLocal(st.st_mtime, modified));
+  return OutcomeOf(ToLocal(st.st_mtime, modified));
 }
 
 Sameness SystemPlatform::SameFile(const std::string& a, const std::string& b) {
@@ -669,7 +676,7 @@ Outcome SystemPlatform::RemoveSecondName(const std::string& name,
   // judged there, where nothing else can replace it.
   const std::string aside = folder.Aside(name.c_str());
   if (renameat(fd, name.c_str(), fd, aside.c_str()) != 0)
-    return errno == ENOENT ? Outcome{} : Failed(errno);
+    return errno == ENOENT ? Outcome{} : OutcomeOf(errno);
   struct stat moved, kept;
   if (StatNow(fd, aside.c_str(), &moved) == 0 &&
       StatNow(fd, other.c_str(), &kept) == 0 &&
@@ -689,7 +696,7 @@ Outcome SystemPlatform::Rename(const std::string& from, const std::string& to,
   if (folder.tier == RenameTier::kNoReplaceRename) {
     const int error = RenameNoReplace(folder.fd(), oldName, newName);
     if (!RefusesNoReplace(error))
-      return Failed(error);
+      return OutcomeOf(error);
     folder.tier = RenameTier::kLinkThenUnlink;
   }
   if (folder.tier == RenameTier::kLinkThenUnlink) {
@@ -721,11 +728,11 @@ Outcome SystemPlatform::ReadTimes(const std::string& fileName,
     return {};
   }
   if (errno != ENOSYS)
-    return Failed(errno);
+    return OutcomeOf(errno);
 #endif
   struct stat st;
   if (fstatat(folder_->fd(), fileName.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-    return Failed(errno);
+    return OutcomeOf(errno);
   *times = {st.st_atim.tv_sec, st.st_atim.tv_nsec, st.st_mtim.tv_sec,
             st.st_mtim.tv_nsec};
   return {};
@@ -741,7 +748,7 @@ Outcome SystemPlatform::SetTimes(const std::string& fileName,
   return utimensat(folder_->fd(), fileName.c_str(), both,
                    AT_SYMLINK_NOFOLLOW) == 0
              ? Outcome{}
-             : Failed(errno);
+             : OutcomeOf(errno);
 }
 
 std::int64_t SystemPlatform::Now() { return time(nullptr); }

@@ -116,7 +116,7 @@ FILETIME FromTicks(std::int64_t ticks) {
 }
 
 /// What a Win32 error code means to the pass.
-Outcome Failed(DWORD error) {
+Outcome OutcomeOf(DWORD error) {
   const auto number = static_cast<ErrorState>(error);
   switch (error) {
     case ERROR_SUCCESS:
@@ -135,7 +135,7 @@ Outcome Failed(DWORD error) {
 /// The failure of the call that just failed.
 Outcome LastFailure() {
   const DWORD error = GetLastError();
-  return Failed(error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE);
+  return OutcomeOf(error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE);
 }
 
 }  // namespace
@@ -191,7 +191,7 @@ Outcome SystemPlatform::ListFirst(ListedName* entry) {
   if (folder_->listing == INVALID_HANDLE_VALUE) {
     // Some file systems list no "." and ".." entries: an empty folder.
     const DWORD error = GetLastError();
-    return error == ERROR_FILE_NOT_FOUND ? Outcome{} : Failed(error);
+    return error == ERROR_FILE_NOT_FOUND ? Outcome{} : OutcomeOf(error);
   }
   folder_->foundPending = true;
   return ListNext(entry);
@@ -205,7 +205,7 @@ Outcome SystemPlatform::ListNext(ListedName* entry) {
     if (!folder_->foundPending &&
         !FindNextFileW(folder_->listing, &folder_->found)) {
       const DWORD error = GetLastError();
-      return error == ERROR_NO_MORE_FILES ? Outcome{} : Failed(error);
+      return error == ERROR_NO_MORE_FILES ? Outcome{} : OutcomeOf(error);
     }
     folder_->foundPending = false;
     const wchar_t* name = folder_->found.cFileName;
@@ -226,7 +226,7 @@ Sameness SystemPlatform::SameFile(const std::string&, const std::string&) {
 
 Outcome SystemPlatform::RemoveSecondName(const std::string&,
                                          const std::string&) {
-  return Failed(ERROR_NOT_SUPPORTED);
+  return OutcomeOf(ERROR_NOT_SUPPORTED);
 }
 
 Outcome SystemPlatform::ModifiedTime(const std::string& fileName,
