@@ -10,8 +10,8 @@
 extern const char folderPrefix[];
 
 /// The real folder `Rename` beneath the current directory. Each system
-/// defines it in a source of its own (system_platform_posix.cpp,
-/// system_platform_win32.cpp), with the state it needs in `Folder`.
+/// defines it in a source of its own (posix/system_platform.cpp,
+/// win32/system_platform.cpp), with the state it needs in `Folder`.
 class SystemPlatform : public Platform {
  public:
   SystemPlatform();

@@ -52,7 +52,7 @@ else
   echo "lintian is not installed: not run"
 fi
 if command -v rpmlint >/dev/null; then
-  verdict=$(rpmlint -c "$(dirname "$0")/../cmake/rpmlint.toml" "$rpm" 2>&1)
+  verdict=$(rpmlint -c "$(dirname "$0")/../../cmake/rpmlint.toml" "$rpm" 2>&1)
   grep -q " 0 errors, 0 warnings" <<<"$verdict" || fail "rpmlint: $verdict"
 else
   echo "rpmlint is not installed: not run"

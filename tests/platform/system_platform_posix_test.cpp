@@ -1,4 +1,4 @@
-#include "platform/system_platform_posix.h"
+#include "platform/posix/rename_ways.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -1,7 +1,7 @@
 #include <windows.h>
 
 #include "renaming_pass.h"
-#include "system_platform.h"
+#include "platform/system_platform.h"
 
 // A GUI-subsystem program that opens no window: started from Explorer, it
 // flashes nothing on screen. The command line is ignored; the exit status

@@ -1,7 +1,7 @@
-#ifndef STAMPNAME_PLATFORM_SYSTEM_PLATFORM_POSIX_H_
-#define STAMPNAME_PLATFORM_SYSTEM_PLATFORM_POSIX_H_
+#ifndef STAMPNAME_PLATFORM_POSIX_RENAME_WAYS_H_
+#define STAMPNAME_PLATFORM_POSIX_RENAME_WAYS_H_
 
-#include "system_platform.h"
+#include "platform/system_platform.h"
 
 /// How a rename that never replaces is carried out on POSIX systems. A file
 /// system that refuses one way moves the run on to the next for good, so
@@ -41,4 +41,4 @@ class TieredPlatform : public SystemPlatform {
   virtual void Between(RenameStep) {}
 };
 
-#endif  // STAMPNAME_PLATFORM_SYSTEM_PLATFORM_POSIX_H_
+#endif  // STAMPNAME_PLATFORM_POSIX_RENAME_WAYS_H_

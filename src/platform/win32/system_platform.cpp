@@ -4,8 +4,8 @@
 #include <cwchar>
 #include <string_view>
 
-#include "system_platform.h"
-#include "wide_text.h"
+#include "platform/system_platform.h"
+#include "platform/wide_text.h"
 
 const char folderPrefix[] = "Rename\\";
 

@@ -26,7 +26,7 @@
 #include <functional>
 #include <vector>
 
-#include "system_platform_posix.h"
+#include "platform/posix/rename_ways.h"
 
 const char folderPrefix[] = "Rename/";
 const char kAsidePrefix[] = ".stampname-";

@@ -1,7 +1,7 @@
 #include <time.h>
 
 #include "renaming_pass.h"
-#include "system_platform.h"
+#include "platform/system_platform.h"
 
 // Arguments are ignored and nothing is printed, whatever happens: the exit
 // status is the program's only answer.
