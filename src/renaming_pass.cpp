@@ -279,6 +279,7 @@ void Pass::NameFile(Second& second, Index index, int number, bool changed) {
       }
       const std::uint64_t before = folder_[index].time;
       ReadTime(index);
+      DropLeftoverName(index);
       ++reads;
       if (folder_[index].state != FileState::kPending)
         return;
