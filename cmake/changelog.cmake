@@ -1,7 +1,7 @@
 # A package's changelog from CHANGELOG.md: each "## X.YY — YYYY-MM-DD"
 # section an entry, each "- " item an item, in the format of a Debian
-# changelog (`deb`) or of an RPM spec's %changelog (`rpm`, where `release`
-# is the package's release).
+# changelog (`deb`) or of an RPM package's %changelog (`rpm`, where
+# `release` is the package's release).
 function(stampname_changelog format source contact release out)
   file(STRINGS "${source}" lines ENCODING UTF-8)
   set(text "")

@@ -1,9 +1,9 @@
 # Run by CPack on the staged files, before each package is made. The .deb
 # gets what Debian's policy asks of a package: a machine-readable copyright
 # file in place of the bare licence, a changelog in Debian's format. The
-# .rpm keeps the licence where Fedora keeps licences (its changelog is in
-# the spec). Both get a program without sections nothing needs. Other
-# packages stay as staged.
+# .rpm keeps the licence where Fedora keeps licences (its changelog goes
+# in the package's header). Both get a program without sections nothing
+# needs. Other packages stay as staged.
 set(root "${CPACK_TEMPORARY_DIRECTORY}")
 set(doc "${root}/usr/share/doc/stampname")
 if(CPACK_GENERATOR STREQUAL "RPM")

@@ -47,7 +47,8 @@ enum class Times {
 struct Second {
   /// Names given are only ever wanted by files of the same second; a file
   /// alone in it need not enter its new name (the rename would still
-  /// refuse it, were it wanted after all).
+  /// refuse it, were it wanted after all). So only a second of one file
+  /// forgets them, and its lowest numbers matter to no other file.
   bool remember = true;
   std::vector<std::pair<std::string_view, int>> lowest;
 
@@ -228,7 +229,7 @@ void Pass::NameShot(Second& second, std::span<const Index> shot) {
           return SameButForCase(folder_[other].extension(), extension);
         });
     (clashes ? alone : shared).push_back(index);
-    if (!clashes && second.remember)
+    if (!clashes)
       number = std::max(number, second.LowestFree(extension));
   }
   names.resize(shared.size());
@@ -287,9 +288,7 @@ void Pass::NameFile(Second& second, Index index, int number, bool changed) {
         at = &retimed;
       number = 1;
     }
-    int unused = 1;
-    int& lowest = at->remember ? at->LowestFree(folder_[index].extension())
-                               : unused;
+    int& lowest = at->LowestFree(folder_[index].extension());
     Attempt attempt = Attempt::kTaken;
     for (number = std::max(number, lowest);
          number <= kMaxAttempts && attempt == Attempt::kTaken; ++number) {
@@ -332,11 +331,9 @@ Attempt Pass::Try(Second& second, Index index, int number, std::string to) {
   const Outcome renamed = platform_.Rename(from, to, Unpacked(file.time));
   if (renamed.ok()) {
     folder_.Moved(index, number, to, second.remember);
-    if (second.remember) {
-      int& lowest = second.LowestFree(folder_[index].extension());
-      if (lowest == number)
-        ++lowest;
-    }
+    if (int& lowest = second.LowestFree(folder_[index].extension());
+        lowest == number)
+      ++lowest;
     KeepTimes(to, haveBefore, before);
     return Attempt::kMoved;
   }

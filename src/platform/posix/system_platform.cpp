@@ -269,9 +269,8 @@ struct SystemPlatform::Folder {
     char name[64];
     snprintf(name, sizeof name, "%s%016llx-%u", kAsidePrefix,
              static_cast<unsigned long long>(nonce), ++asides);
-    const std::size_t own = sizeof kAsidePrefix - 1;
     const char* dot =
-        strchr(strncmp(held, kAsidePrefix, own) == 0 ? held + own : held, '.');
+        strchr(Private(held) ? held + sizeof kAsidePrefix - 1 : held, '.');
     return std::string(name) + (dot != nullptr ? dot : "");
   }
 
@@ -336,19 +335,35 @@ struct SystemPlatform::Folder {
     // No link (none here, or none of another user's file where the system
     // protects them): onto a reservation of the old name, which nothing
     // else can bear by then.
-    struct stat reserved, now;
+    struct stat reserved;
     if (const Outcome made = Reserve(name, &reserved); !made.ok())
       return {Failure::kOther, made.error};
-    if (fstatat(fd, name, &now, AT_SYMLINK_NOFOLLOW) != 0 ||
-        !SameReservation(now, reserved))
+    const Outcome moved = OntoReservation(aside.c_str(), name, reserved);
+    if (moved.ok())
+      return outcome;
+    return moved.failure == Failure::kGone ? moved
+                                           : Outcome{Failure::kOther, 0};
+  }
+
+  /// Renames `from` onto `to`, the run's own reservation made as `reserved`.
+  /// No way makes this rename refuse a file put there meanwhile; the
+  /// reservation is at least read past the cache just before. Gone or
+  /// someone else's, it is no failure of the file, which keeps its name;
+  /// someone else's file is left alone. A reservation the file did not take
+  /// is removed again, judged by what the share keeps (empty), not by its
+  /// number, which sshfs hands out anew after a failed rename.
+  Outcome OntoReservation(const char* from, const char* to,
+                          const struct stat& reserved) {
+    struct stat now;
+    Outcome outcome;
+    if (const int error = StatNow(fd(), to, &now); error != 0)
+      outcome = {Failure::kOther, error};
+    else if (!SameReservation(now, reserved))
       return {Failure::kOther, 0};
-    if (renameat(fd, aside.c_str(), fd, name) != 0) {
-      const Outcome failed = OutcomeOf(errno);
-      if (!RemoveEmpty(name))
-        leftovers.emplace_back(name, true);
-      return failed.failure == Failure::kGone ? failed
-                                              : Outcome{Failure::kOther, 0};
-    }
+    else if (renameat(fd(), from, fd(), to) != 0)
+      outcome = OutcomeOf(errno);
+    if (!outcome.ok() && !RemoveEmpty(to))
+      leftovers.emplace_back(to, true);
     return outcome;
   }
 
@@ -424,6 +439,26 @@ struct SystemPlatform::Folder {
     return Private(listed) ? Sameness::kSame : Sameness::kAlike;
   }
 
+  /// Removes `name`, a second name of the file that `other` names, where
+  /// Judge finds that takes away no file's last name; `ours` where the run
+  /// made `name` itself. Whatever bears the name at the instant of one
+  /// rename goes aside and is judged there, where nothing else can replace
+  /// it; what may not go comes back.
+  Outcome DropSecondName(const char* name, const char* other, bool ours) {
+    const std::string aside = Aside(name);
+    if (renameat(fd(), name, fd(), aside.c_str()) != 0)
+      return errno == ENOENT ? Outcome{} : OutcomeOf(errno);
+    struct stat moved, kept;
+    if (StatNow(fd(), aside.c_str(), &moved) == 0 &&
+        StatNow(fd(), other, &kept) == 0 &&
+        Judge(ours ? aside.c_str() : name, aside.c_str(), moved, other,
+              kept) == Sameness::kSame) {
+      DropAside(aside);
+      return {};
+    }
+    return PutBack(aside, name, {Failure::kOther, 0});
+  }
+
   /// Removes the private name `aside` of a file that bears another name
   /// too; one that fails stays for a later try.
   void DropAside(const std::string& aside) {
@@ -458,17 +493,7 @@ struct SystemPlatform::Folder {
     if (fstatat(fd, to, &linked, AT_SYMLINK_NOFOLLOW) != 0 ||
         !StillStamped(linked, stampedFrom)) {
       // The new name goes the way a second name goes: aside, judged.
-      const std::string spare = Aside(to);
-      struct stat a, b;
-      if (renameat(fd, to, fd, spare.c_str()) == 0) {
-        if (StatNow(fd, spare.c_str(), &a) == 0 &&
-            StatNow(fd, aside.c_str(), &b) == 0 &&
-            Judge(spare.c_str(), spare.c_str(), a, aside.c_str(), b) ==
-                Sameness::kSame)
-          DropAside(spare);
-        else
-          PutBack(spare, to, {});
-      }
+      DropSecondName(to, aside.c_str(), /*ours=*/true);
       return PutBack(aside, from, {Failure::kChanged, 0});
     }
     between(RenameStep::kLinked);
@@ -536,23 +561,11 @@ struct SystemPlatform::Folder {
     else if (!StillStamped(source, stampedFrom))
       outcome = {Failure::kChanged, 0};  // another file, or a changed one
     between(RenameStep::kReserved);
-    if (outcome.ok()) {
-      // The rename replaces whatever bears the new name by then: it must
-      // still be this run's own empty reservation. Gone or someone else's,
-      // it is no failure of the file, which keeps its name; someone else's
-      // file is left alone. No way makes this rename refuse a file put
-      // there meanwhile; the check is at least read past the cache.
-      struct stat now;
-      if (const int error = StatNow(fd, to, &now); error != 0)
-        outcome = {Failure::kOther, error};
-      else if (!SameReservation(now, reserved))
-        return {Failure::kOther, 0};
-      else if (renameat(fd, from, fd, to) != 0)
-        outcome = OutcomeOf(errno);
-    }
-    // Judged by what the share keeps (empty), not by its number, which
-    // sshfs hands out anew after a failed rename.
-    if (!outcome.ok() && !RemoveEmpty(to))
+    // The rename replaces whatever bears the new name by then: it must
+    // still be this run's own empty reservation.
+    if (outcome.ok())
+      return OntoReservation(from, to, reserved);
+    if (!RemoveEmpty(to))
       leftovers.emplace_back(to, true);
     return outcome;
   }
@@ -661,31 +674,19 @@ Sameness SystemPlatform::SameFile(const std::string& a, const std::string& b) {
   if (StatNow(folder.fd(), a.c_str(), &first) != 0 ||
       StatNow(folder.fd(), b.c_str(), &second) != 0)
     return Sameness::kOther;
-  // The kernel's own file systems number files.
-  if (folder.identity == Folder::Identity::kUnknown && !OnFuse(folder.fd()))
-    folder.identity = Folder::Identity::kInode;
-  folder.Learn();
+  // The kernel's own file systems number files; FUSE ones are asked.
+  if (folder.identity == Folder::Identity::kUnknown) {
+    if (OnFuse(folder.fd()))
+      folder.Learn();
+    else
+      folder.identity = Folder::Identity::kInode;
+  }
   return folder.Judge(a.c_str(), a.c_str(), first, b.c_str(), second);
 }
 
 Outcome SystemPlatform::RemoveSecondName(const std::string& name,
                                          const std::string& other) {
-  Folder& folder = *folder_;
-  const int fd = folder.fd();
-  // Whatever bears the name at the instant of this rename goes aside and is
-  // judged there, where nothing else can replace it.
-  const std::string aside = folder.Aside(name.c_str());
-  if (renameat(fd, name.c_str(), fd, aside.c_str()) != 0)
-    return errno == ENOENT ? Outcome{} : OutcomeOf(errno);
-  struct stat moved, kept;
-  if (StatNow(fd, aside.c_str(), &moved) == 0 &&
-      StatNow(fd, other.c_str(), &kept) == 0 &&
-      folder.Judge(name.c_str(), aside.c_str(), moved, other.c_str(), kept) ==
-          Sameness::kSame) {
-    folder.DropAside(aside);
-    return {};
-  }
-  return folder.PutBack(aside, name.c_str(), {Failure::kOther, 0});
+  return folder_->DropSecondName(name.c_str(), other.c_str(), /*ours=*/false);
 }
 
 Outcome SystemPlatform::Rename(const std::string& from, const std::string& to,
