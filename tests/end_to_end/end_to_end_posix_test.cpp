@@ -1,25 +1,33 @@
 // Runs the built program as a user would, on what POSIX systems have of
 // their own.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "end_to_end.h"
 
 namespace {
 
-TEST(EndToEndPosixTest, HiddenFilesAndLinksKeepTheirNames) {
+TEST(EndToEndPosixTest, OnlyOrdinaryVisibleFilesMoveAndTheRestTakeTheirNames) {
   ScratchFolder scratch;
   const fs::path in = scratch.rename();
   fs::create_directory(in);
-  const time_t march = Utc(2009, 3, 5, 7, 8, 9);
-  WriteFile(in / "photo.jpg", "photo", march);
-  WriteFile(in / ".profile", "hidden", march);
-  fs::create_symlink("photo.jpg", in / "link.jpg");
+  const std::string stamp = "2009-03-05 07-08-09";
+  WriteFile(in / "photo.jpg", "photo", Utc(2009, 3, 5, 7, 8, 9));
+  WriteFile(in / ".profile", "hidden", Utc(2009, 3, 5, 7, 8, 9));
+  fs::create_symlink("photo.jpg", in / (stamp + ".jpg"));
+  fs::create_directory_symlink(".", in / "dirlink");
+  ASSERT_EQ(mkfifo((in / (stamp + " (02).jpg")).c_str(), 0600), 0);
+  // Where a killed run left a file between two steps: the next one names it.
+  WriteFile(in / ".stampname-00ff-1.jpg", "left", Utc(2011, 1, 2, 3, 4, 5));
 
   ASSERT_EQ(RunProgram(scratch.path()), 0);
-  EXPECT_EQ(Snapshot(in), (Names{{"2009-03-05 07-08-09.jpg", "photo"},
+  EXPECT_EQ(Snapshot(in), (Names{{stamp + " (03).jpg", "photo"},
                                  {".profile", "hidden"},
-                                 {"link.jpg", "<link>"}}));
+                                 {stamp + ".jpg", "<link>"},
+                                 {"dirlink", "<link>"},
+                                 {stamp + " (02).jpg", "<other>"},
+                                 {"2011-01-02 03-04-05.jpg", "left"}}));
   EXPECT_EQ(Output(scratch.path()), "");
 }
 

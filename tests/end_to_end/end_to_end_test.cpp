@@ -93,13 +93,13 @@ TEST(EndToEndTest, LocalTimeIsTheWallClockOfEachFilesOwnDate) {
   // West and east of Greenwich, each with its own summer time.
   for (const auto& [zone, winter, summer] :
        {std::tuple{"EST5EDT,M3.2.0,M11.1.0", "2009-01-15 07-00-00.jpg",
-                   "2009-07-15 08-00-00.jpg"},
+                   "2009-07-15 08-30-05.jpg"},
         std::tuple{"CET-1CEST,M3.5.0,M10.5.0/3", "2009-01-15 13-00-00.jpg",
-                   "2009-07-15 14-00-00.jpg"}}) {
+                   "2009-07-15 14-30-05.jpg"}}) {
     ScratchFolder scratch;
     fs::create_directory(scratch.rename());
     WriteFile(scratch.rename() / "winter.jpg", "w", Utc(2009, 1, 15, 12, 0, 0));
-    WriteFile(scratch.rename() / "summer.jpg", "s", Utc(2009, 7, 15, 12, 0, 0));
+    WriteFile(scratch.rename() / "summer.jpg", "s", Utc(2009, 7, 15, 12, 30, 5));
 
     ASSERT_EQ(RunProgram(scratch.path(), zone), 0) << zone;
     EXPECT_EQ(Snapshot(scratch.rename()), (Names{{winter, "w"}, {summer, "s"}}))
@@ -129,58 +129,41 @@ TEST(EndToEndTest, ExitStatusTellsWhatHappened) {
   EXPECT_EQ(Output(scratch.path()), "");
 }
 
-TEST(EndToEndTest, ExtensionCaseCountsAsTakenOnEveryFileSystem) {
+TEST(EndToEndTest, BurstsKeepShotOrderCaseCountsAndARerunChangesNothing) {
   ScratchFolder scratch;
-  fs::create_directory(scratch.rename());
-  const time_t when = Utc(2013, 3, 13, 13, 13, 14);
-  WriteFile(scratch.rename() / "a.jpg", "lower", when);
-  WriteFile(scratch.rename() / "b.JPG", "upper", when);
-  WriteFile(scratch.rename() / "c.Jpg", "mixed", when);
-
-  ASSERT_EQ(RunProgram(scratch.path()), 0);
-  const std::string stamp = UtcStamp(when);
-  EXPECT_EQ(Snapshot(scratch.rename()), (Names{{stamp + ".jpg", "lower"},
-                                               {stamp + " (02).JPG", "upper"},
-                                               {stamp + " (03).Jpg", "mixed"}}));
-  EXPECT_EQ(ModifiedOf(scratch.rename() / (stamp + " (03).Jpg")), when);
-}
-
-TEST(EndToEndTest, BurstOfRawAndJpegPairsKeepsShotOrderAndOneNumberAShot) {
-  ScratchFolder scratch;
-  fs::create_directory(scratch.rename());
-  const time_t when = Utc(2023, 6, 1, 10, 0, 0);
+  const fs::path in = scratch.rename();
+  fs::create_directory(in);
   Names expected;
-  for (int shot = 8; shot >= 1; --shot) {
-    for (const std::string extension : {".CR2", ".JPG"}) {
-      const std::string content = std::to_string(shot) + extension;
-      WriteFile(scratch.rename() / ("IMG_000" + std::to_string(shot) + extension),
-                content, when);
-      expected["2023-06-01 10-00-00" +
-               (shot == 1 ? "" : " (0" + std::to_string(shot) + ")") +
-               extension] = content;
-    }
-  }
+  std::map<std::string, time_t> times;  // by new name
+  const auto add = [&](const std::string& name, const std::string& content,
+                       time_t when, const std::string& renamed) {
+    WriteFile(in / name, content, when);
+    expected[UtcStamp(when) + renamed] = content;
+    times[UtcStamp(when) + renamed] = when;
+  };
+  for (int shot = 8; shot >= 1; --shot)
+    for (const std::string extension : {".CR2", ".JPG"})
+      add("IMG_000" + std::to_string(shot) + extension,
+          std::to_string(shot) + extension, Utc(2023, 6, 1, 10, 0, 0),
+          (shot == 1 ? "" : " (0" + std::to_string(shot) + ")") + extension);
+  // Names equal but for case are one name somewhere, so everywhere.
+  const time_t other = Utc(2013, 3, 13, 13, 13, 14);
+  add("a.jpg", "lower", other, ".jpg");
+  add("b.JPG", "upper", other, " (02).JPG");
+  add("c.Jpg", "mixed", other, " (03).Jpg");
+  // A copy dated now under a stamp name of another time: where renames
+  // reset times (FAT), it cannot tell whether they do, and the others
+  // must get their times back all the same. Even: FAT keeps no odd second.
+  add("2001-01-01 00-00-00.JPG", "copy", time(nullptr) / 2 * 2, ".JPG");
 
   ASSERT_EQ(RunProgram(scratch.path()), 0);
-  EXPECT_EQ(Snapshot(scratch.rename()), expected);
-  EXPECT_EQ(Output(scratch.path()), "");
-}
-
-TEST(EndToEndTest, SecondRunChangesNothing) {
-  ScratchFolder scratch;
-  fs::create_directory(scratch.rename());
-  std::map<std::string, time_t> files;
-  for (int i = 0; i < 40; ++i) {
-    const std::string content = "file" + std::to_string(i);
-    files[content] = Utc(2015, 5, 5, 5, 5, i % 4);
-    WriteFile(scratch.rename() / (content + ".jpg"), content, files[content]);
-  }
+  EXPECT_EQ(Snapshot(in), expected);
   ASSERT_EQ(RunProgram(scratch.path()), 0);
-  ExpectAllStamped(scratch.rename(), files);
-  const Names first = Snapshot(scratch.rename());
-
-  ASSERT_EQ(RunProgram(scratch.path()), 0);
-  EXPECT_EQ(Snapshot(scratch.rename()), first);
+  if (Environment().renameResetsTimes)  // past the kernel's cache of times
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+  EXPECT_EQ(Snapshot(in), expected) << "the rerun moved files";
+  for (const auto& [name, when] : times)
+    EXPECT_EQ(ModifiedOf(in / name), when) << name;
   EXPECT_EQ(Output(scratch.path()), "");
 }
 

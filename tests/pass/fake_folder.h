@@ -36,11 +36,11 @@ class FakeFolder : public Platform {
     return nextId++;
   }
 
-  /// The operation about to run and the name it works on; an answer other
-  /// than Failure::kNone makes the operation fail so and change nothing.
+  /// The operation about to run and the name it works on (for kNext, the
+  /// name it would yield); an answer other than Failure::kNone makes the
+  /// operation fail so and change nothing.
   std::function<Failure(Op op, const std::string& name)> inject;
 
-  bool missing = false;            // the folder does not exist
   bool caseInsensitive = false;    // names equal but for case are one name
   bool alikeOnly = false;          // links never proven one file (sshfs)
   std::int64_t now = 0;            // the clock, as a packed time
@@ -61,8 +61,6 @@ class FakeFolder : public Platform {
 
   Outcome ListFirst(ListedName* entry) override {
     entry->fileName.clear();
-    if (missing)
-      return {Failure::kGone, 0};
     if (const Outcome injected = Injected(Op::kList, ""); !injected.ok())
       return injected;
     pending.assign(order.begin(), order.end());
@@ -72,17 +70,15 @@ class FakeFolder : public Platform {
   Outcome ListNext(ListedName* entry) override {
     entry->fileName.clear();
     listedAfterRename += !renames.empty();
-    if (const Outcome injected = Injected(Op::kNext, ""); !injected.ok())
+    while (!pending.empty() && entries.count(pending.front()) == 0)
+      pending.pop_front();  // renamed or removed since the listing began
+    const std::string next = pending.empty() ? "" : pending.front();
+    if (const Outcome injected = Injected(Op::kNext, next); !injected.ok())
       return injected;
-    while (!pending.empty()) {
-      std::string name = std::move(pending.front());
+    if (!pending.empty()) {
+      entry->fileName = next;
+      entry->ordinary = entries.at(next).ordinary;
       pending.pop_front();
-      auto it = entries.find(name);
-      if (it != entries.end()) {
-        entry->fileName = it->first;
-        entry->ordinary = it->second.ordinary;
-        return {};
-      }
     }
     return {};
   }
@@ -90,13 +86,11 @@ class FakeFolder : public Platform {
   Outcome ModifiedTime(const std::string& fileName,
                        DateTime* modified) override {
     ++timeReads[fileName];
-    if (const Outcome injected = Injected(Op::kTime, fileName); !injected.ok())
-      return injected;
-    auto it = entries.find(fileName);
-    if (it == entries.end())
-      return {Failure::kGone, 0};
-    *modified = it->second.modified;
-    return {};
+    Entry* entry = nullptr;
+    const Outcome reached = Reach(Op::kTime, fileName, &entry);
+    if (reached.ok())
+      *modified = entry->modified;
+    return reached;
   }
 
   // Names that share an id are hard links of one file; where `alikeOnly`,
@@ -122,15 +116,13 @@ class FakeFolder : public Platform {
   Outcome Rename(const std::string& from, const std::string& to,
                  const DateTime&) override {
     renames.emplace_back(from, to);
-    if (const Outcome injected = Injected(Op::kRename, from); !injected.ok())
-      return injected;
-    auto source = entries.find(from);
-    if (source == entries.end())
-      return {Failure::kGone, 0};
+    Entry* source = nullptr;
+    if (const Outcome reached = Reach(Op::kRename, from, &source); !reached.ok())
+      return reached;
     if (Find(to) != entries.end())
       return {Failure::kTaken, 0};
-    Entry entry = source->second;
-    entries.erase(source);
+    Entry entry = *source;
+    entries.erase(from);
     if (renameResetsTimeTo)
       entry.modified = *renameResetsTimeTo;
     entries[to] = entry;
@@ -139,25 +131,20 @@ class FakeFolder : public Platform {
 
   // The fake's full-precision time is its packed date and time.
   Outcome ReadTimes(const std::string& fileName, FileTimes* times) override {
-    if (const Outcome injected = Injected(Op::kReadTimes, fileName); !injected.ok())
-      return injected;
-    auto it = entries.find(fileName);
-    if (it == entries.end())
-      return {Failure::kGone, 0};
-    times->modifiedSeconds = static_cast<std::int64_t>(Packed(it->second.modified));
-    return {};
+    Entry* entry = nullptr;
+    const Outcome reached = Reach(Op::kReadTimes, fileName, &entry);
+    if (reached.ok())
+      times->modifiedSeconds = static_cast<std::int64_t>(Packed(entry->modified));
+    return reached;
   }
 
   Outcome SetTimes(const std::string& fileName,
                    const FileTimes& times) override {
-    if (const Outcome injected = Injected(Op::kSetTimes, fileName); !injected.ok())
-      return injected;
-    auto it = entries.find(fileName);
-    if (it == entries.end())
-      return {Failure::kGone, 0};
-    it->second.modified =
-        Unpacked(static_cast<std::uint64_t>(times.modifiedSeconds));
-    return {};
+    Entry* entry = nullptr;
+    const Outcome reached = Reach(Op::kSetTimes, fileName, &entry);
+    if (reached.ok())
+      entry->modified = Unpacked(static_cast<std::uint64_t>(times.modifiedSeconds));
+    return reached;
   }
 
   std::int64_t Now() override { return now; }
@@ -186,6 +173,17 @@ class FakeFolder : public Platform {
  private:
   Outcome Injected(Op op, const std::string& name) {
     return {inject ? inject(op, name) : Failure::kNone, 0};
+  }
+
+  /// The entry `name` bears, unless the operation fails first.
+  Outcome Reach(Op op, const std::string& name, Entry** entry) {
+    if (const Outcome injected = Injected(op, name); !injected.ok())
+      return injected;
+    const auto it = entries.find(name);
+    if (it == entries.end())
+      return {Failure::kGone, 0};
+    *entry = &it->second;
+    return {};
   }
 
   std::map<std::string, Entry>::iterator Find(const std::string& name) {

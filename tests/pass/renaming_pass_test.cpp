@@ -35,16 +35,9 @@ TEST(RenamingPassTest, RenamesEachFileAfterItsTimeKeepingTheExtension) {
                        {bare, "1999-12-31 23-59-58"},
                        {upper, "2022-10-11 09-08-07.JPG"}});
   EXPECT_EQ(folder.renames.size(), 4u);
-}
-
-TEST(RenamingPassTest, MissingFolderEndsAtOnce) {
-  FakeFolder folder;
-  folder.missing = true;
-  EXPECT_EQ(Main(folder), kNoFolder);
 
   FakeFolder empty;
   EXPECT_EQ(Main(empty), kAllNamed);
-  EXPECT_TRUE(empty.renames.empty());
 }
 
 TEST(RenamingPassTest, SameSecondFilesAreNumberedInNameOrderWhateverTheListing) {
@@ -105,88 +98,99 @@ TEST(RenamingPassTest, AShotMovesOnTogetherWhereOneOfItsNamesIsTaken) {
                        {lateJpeg, kStamp + " (03).JPG"}});
 }
 
-TEST(RenamingPassTest, BurstCostsOneRenamePerFile) {
+TEST(RenamingPassTest, BurstCostsOneRenamePerFileUpTo99) {
+  // Half the numbers taken before the run, the rest by the burst; past 99
+  // the file keeps its name, and the next second starts afresh.
   FakeFolder folder;
-  for (int i = 0; i < kMaxAttempts; ++i)
+  const int taken = kMaxAttempts / 2, burst = kMaxAttempts - taken;
+  for (int number = 1; number <= taken; ++number)
+    folder.Add(NewName(kMarch, number, ".jpg"), kMarch, false);
+  for (int i = 0; i < burst; ++i)
     folder.Add("burst" + std::to_string(i) + ".jpg", kMarch);
-
-  EXPECT_EQ(Main(folder), kAllNamed);
-  // Names the pass created itself are known to be taken and never retried.
-  EXPECT_EQ(folder.renames.size(), static_cast<size_t>(kMaxAttempts));
-  EXPECT_EQ(folder.entries.count(kStamp + " (99).jpg"), 1u);
-  // The whole listing was read first, and each time once.
-  EXPECT_EQ(folder.listedAfterRename, 0);
-  EXPECT_EQ(folder.TotalTimeReads(), kMaxAttempts);
-}
-
-TEST(RenamingPassTest, LastFreeNumberIs99AndBeyondItTheFileKeepsItsName) {
-  FakeFolder folder;
-  for (int attempt = 1; attempt < kMaxAttempts; ++attempt)
-    folder.Add(NewName(kMarch, attempt, ".jpg"), kMarch, false);
-  const int lucky = folder.Add("lucky.jpg", kMarch);
   const int unlucky = folder.Add("unlucky.jpg", kMarch);
   const int next = folder.Add("next.png", kMarch);
 
   EXPECT_EQ(Main(folder), kSomeKept);
-  ExpectNames(folder, {{lucky, kStamp + " (99).jpg"},
-                       {unlucky, "unlucky.jpg"},
-                       {next, kStamp + ".png"}});
+  ExpectNames(folder, {{unlucky, "unlucky.jpg"}, {next, kStamp + ".png"}});
+  EXPECT_EQ(folder.entries.count(kStamp + " (99).jpg"), 1u);
+  // Names the pass created itself are known to be taken and never retried.
+  EXPECT_EQ(folder.renames.size(), static_cast<size_t>(burst + 1));
+  // The whole listing was read first, and each time once.
+  EXPECT_EQ(folder.listedAfterRename, 0);
+  EXPECT_EQ(folder.TotalTimeReads(), burst + 2);
 }
 
-TEST(RenamingPassTest, RefusedRenameEndsTheAttemptsForThatFileOnly) {
-  // Refused access, an I/O error, a name too long: all mean the same.
+/// A failure met by the middle one of three files; the two around it are
+/// named whatever befalls it, unless the listing ends before them.
+struct FailureCase {
+  const char* what;
+  FakeFolder::Op op;  // fails for middle.jpg only (kList: for the folder)
+  Failure failure;
+  ExitStatus status;
+  std::string middleName = "middle.jpg";  // after the run
+  DateTime middleTime = At(2);
+  size_t renames = 2;
+  bool listedOn = true;  // after.jpg was listed, and so named
+};
+
+void PrintTo(const FailureCase& row, std::ostream* out) { *out << row.what; }
+
+class FailureTest : public testing::TestWithParam<FailureCase> {};
+
+TEST_P(FailureTest, TouchesOnlyTheFileItBefalls) {
+  const FailureCase& row = GetParam();
   FakeFolder folder;
-  const int locked = folder.Add("locked.jpg", kMarch);
-  const int free = folder.Add("free.jpg", At(1));
+  folder.Add("first.jpg", At(1));
+  folder.Add("middle.jpg", row.middleTime);
+  folder.Add("after.jpg", At(3));
   folder.inject = [&](FakeFolder::Op op, const std::string& name) {
-    return op == FakeFolder::Op::kRename && name == "locked.jpg"
-               ? Failure::kOther
-               : Failure::kNone;
+    const bool befalls = name == "middle.jpg" || op == FakeFolder::Op::kList;
+    return op == row.op && befalls ? row.failure : Failure::kNone;
   };
 
-  EXPECT_EQ(Main(folder), kSomeKept);
-  EXPECT_EQ(folder.NameOf(locked), "locked.jpg");
-  EXPECT_EQ(folder.NameOf(free), "2020-06-01 12-00-01.jpg");
-  // No numbered names are tried after a refusal that is not about the name.
-  EXPECT_EQ(folder.renames.size(), 2u);
+  EXPECT_EQ(Main(folder), row.status);
+  const bool listed = row.status != kNoFolder;
+  ExpectNames(folder,
+              {{1, listed ? "2020-06-01 12-00-01.jpg" : "first.jpg"},
+               {2, row.middleName},
+               {3, row.listedOn ? "2020-06-01 12-00-03.jpg" : "after.jpg"}});
+  // A refusal that is not about the name tries no numbered names.
+  EXPECT_EQ(folder.renames.size(), row.renames);
 }
 
-TEST(RenamingPassTest, UnreadableTimeKeepsTheNameAndLeaksIntoNothing) {
-  FakeFolder folder;
-  const int first = folder.Add("first.jpg", At(1));
-  const int unreadable = folder.Add("unreadable.jpg", At(2));
-  const int after = folder.Add("after.jpg", At(3));
-  folder.inject = [](FakeFolder::Op op, const std::string& name) {
-    return op == FakeFolder::Op::kTime && name == "unreadable.jpg"
-               ? Failure::kOther
-               : Failure::kNone;
-  };
-
-  EXPECT_EQ(Main(folder), kSomeKept);
-  ExpectNames(folder, {{first, "2020-06-01 12-00-01.jpg"},
-                       {unreadable, "unreadable.jpg"},
-                       {after, "2020-06-01 12-00-03.jpg"}});
-  EXPECT_EQ(folder.renames.size(), 2u);
-}
-
-TEST(RenamingPassTest, FileThatVanishedIsNoFailure) {
-  FakeFolder folder;
-  folder.Add("gone-before-time.jpg", At(1));
-  folder.Add("gone-before-rename.jpg", At(2));
-  folder.Add("gone-before-times.jpg", At(0));  // read to be put back
-  const int stays = folder.Add("stays.jpg", At(3));
-  folder.inject = [](FakeFolder::Op op, const std::string& name) {
-    using Op = FakeFolder::Op;
-    const bool gone =
-        (op == Op::kTime && name == "gone-before-time.jpg") ||
-        (op == Op::kRename && name == "gone-before-rename.jpg") ||
-        (op == Op::kReadTimes && name == "gone-before-times.jpg");
-    return gone ? Failure::kGone : Failure::kNone;
-  };
-
-  EXPECT_EQ(Main(folder), kAllNamed);
-  EXPECT_EQ(folder.NameOf(stays), "2020-06-01 12-00-03.jpg");
-}
+using Op = FakeFolder::Op;
+INSTANTIATE_TEST_SUITE_P(
+    RenamingPassTest, FailureTest,
+    testing::Values(
+        // A folder that is not there is a missing folder, nothing else.
+        FailureCase{"MissingFolder", Op::kList, Failure::kGone, kNoFolder,
+                    "middle.jpg", At(2), 0, false},
+        FailureCase{"CutListing", Op::kNext, Failure::kOther, kSomeKept,
+                    "middle.jpg", At(2), 1, false},
+        // Refused access, an I/O error, a name too long: all mean the same.
+        FailureCase{"UnreadableTime", Op::kTime, Failure::kOther, kSomeKept},
+        FailureCase{"RefusedRename", Op::kRename, Failure::kOther, kSomeKept,
+                    "middle.jpg", At(2), 3},
+        FailureCase{"GoneBeforeTime", Op::kTime, Failure::kGone, kAllNamed},
+        FailureCase{"GoneBeforeRename", Op::kRename, Failure::kGone, kAllNamed,
+                    "middle.jpg", At(2), 3},
+        // Read first, to learn whether renames keep times.
+        FailureCase{"GoneBeforeTimes", Op::kReadTimes, Failure::kGone,
+                    kAllNamed, "middle.jpg", At(0)},
+        // Only four-digit years make a name.
+        FailureCase{"Year0", Op::kList, Failure::kNone, kSomeKept,
+                    "middle.jpg", {0, 1, 1, 0, 0, 0}},
+        FailureCase{"YearBelow0", Op::kList, Failure::kNone, kSomeKept,
+                    "middle.jpg", {-1, 12, 31, 23, 59, 59}},
+        FailureCase{"Year10000", Op::kList, Failure::kNone, kSomeKept,
+                    "middle.jpg", {10000, 1, 1, 0, 0, 0}},
+        FailureCase{"Year1", Op::kList, Failure::kNone, kAllNamed,
+                    "0001-01-01 00-00-00.jpg", {1, 1, 1, 0, 0, 0}, 3},
+        FailureCase{"Year9999", Op::kList, Failure::kNone, kAllNamed,
+                    "9999-12-31 23-59-59.jpg", {9999, 12, 31, 23, 59, 59}, 3}),
+    [](const testing::TestParamInfo<FailureCase>& info) {
+      return info.param.what;
+    });
 
 TEST(RenamingPassTest, FileThatChangedWhileBeingNamedIsTimedAgain) {
   FakeFolder folder;
@@ -209,18 +213,6 @@ TEST(RenamingPassTest, FileThatChangedWhileBeingNamedIsTimedAgain) {
   // Three readings of its time, one rename each, and no more.
   EXPECT_EQ(folder.TotalTimeReads(), 2 + 3);
   EXPECT_EQ(folder.renames.size(), 2u + 3u);
-}
-
-TEST(RenamingPassTest, YearsBeyondFourDigitsKeepTheName) {
-  FakeFolder folder;
-  const int future = folder.Add("future.jpg", {10000, 1, 1, 0, 0, 0});
-  const int ancient = folder.Add("ancient.jpg", {0, 1, 1, 0, 0, 0});
-  const int fine = folder.Add("fine.jpg", {9999, 12, 31, 23, 59, 59});
-
-  EXPECT_EQ(Main(folder), kSomeKept);
-  ExpectNames(folder, {{future, "future.jpg"},
-                       {ancient, "ancient.jpg"},
-                       {fine, "9999-12-31 23-59-59.jpg"}});
 }
 
 // A rerun over a renamed folder, listed in name order, moves nothing.
@@ -290,21 +282,6 @@ TEST(RenamingPassTest, NamesThatOtherFilesFreeServeTheSameRun) {
   EXPECT_EQ(folder.NameOf(photo), kStamp + ".jpg");
 }
 
-TEST(RenamingPassTest, UnreadableListingIsAFailure) {
-  FakeFolder folder;
-  const int first = folder.Add("first.jpg", At(1));
-  folder.Add("second.jpg", At(2));
-  int nexts = 0;
-  folder.inject = [&](FakeFolder::Op op, const std::string&) {
-    return op == FakeFolder::Op::kNext && ++nexts > 1 ? Failure::kOther
-                                                      : Failure::kNone;
-  };
-
-  EXPECT_EQ(Main(folder), kSomeKept);
-  EXPECT_EQ(folder.NameOf(first), "2020-06-01 12-00-01.jpg");
-  EXPECT_EQ(folder.NameOf(2), "second.jpg");
-}
-
 TEST(RenamingPassTest, NamesThatDifferOnlyInCaseCountAsTakenEverywhere) {
   for (const bool folds : {false, true}) {
     FakeFolder folder;
@@ -337,6 +314,7 @@ TEST(RenamingPassTest, TimesAreSetBackWhereARenameResetsThem) {
   EXPECT_EQ(Main(folder), kAllNamed);
   EXPECT_EQ(folder.entries.at(folder.NameOf(first)).modified, At(1));
   EXPECT_EQ(folder.entries.at(folder.NameOf(second)).modified, At(2));
+  EXPECT_EQ(folder.NameOf(third), "2020-06-01 12-00-03.jpg");
 
   // A first file dated at the very time of its rename cannot tell whether
   // renames reset times: the next one still gets its time back.
@@ -359,7 +337,6 @@ TEST(RenamingPassTest, TimesAreSetBackWhereARenameResetsThem) {
   EXPECT_EQ(Main(failing), kSomeKept);
   EXPECT_EQ(failing.NameOf(stays), "b.jpg");
   EXPECT_EQ(failing.renames.size(), 1u);
-  EXPECT_EQ(folder.NameOf(third), "2020-06-01 12-00-03.jpg");
 }
 
 }  // namespace

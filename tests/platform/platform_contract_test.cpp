@@ -49,6 +49,9 @@ TEST_P(PlatformContractTest, VanishedFileIsGoneAndLeavesNoTrace) {
   const auto platform = GetParam().make();
   ListAll(*platform);
 
+  DateTime unused;
+  EXPECT_EQ(platform->ModifiedTime("missing.jpg", &unused).failure,
+            Failure::kGone);
   EXPECT_EQ(RenameNow(*platform, "missing.jpg", "new.jpg").failure,
             Failure::kGone);
   EXPECT_EQ(Snapshot(here.rename()), (Names{{"later.jpg", "later"}}));

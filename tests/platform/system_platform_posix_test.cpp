@@ -1,11 +1,7 @@
 #include "platform/posix/rename_ways.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
-#include <cstdlib>
 #include <functional>
 #include <optional>
 #include <set>
@@ -179,7 +175,6 @@ INSTANTIATE_TEST_SUITE_P(AllTiers, PlatformContractTest,
                            return info.param.name;
                          });
 
-
 // Run by the mounted file system tests, which know what each file system
 // allows.
 TEST(SystemPlatformTest, SettlesOnTheTierTheFileSystemAllows) {
@@ -202,70 +197,6 @@ TEST(SystemPlatformTest, SettlesOnTheTierTheFileSystemAllows) {
   if (!Environment().renameResetsTimes) {
     EXPECT_EQ(ModifiedOf(here.rename() / "c.jpg"), kEarly);
   }
-}
-
-TEST(SystemPlatformTest, ListsOnlyOrdinaryVisibleFiles) {
-  InScratchFolder here;
-  WriteFile(here.rename() / "plain.jpg", "x", 1000);
-  WriteFile(here.rename() / "no dot", "x", 1000);
-  WriteFile(here.rename() / ".profile", "x", 1000);
-  // Where a killed run left a file between two steps: the next one names it.
-  WriteFile(here.rename() / (std::string(kAsidePrefix) + "00ff-1"), "x", 1000);
-  fs::create_directory(here.rename() / "sub");
-  WriteFile(here.rename() / "sub" / "inner.jpg", "x", 1000);
-  fs::create_symlink("plain.jpg", here.rename() / "link.jpg");
-  fs::create_symlink("sub", here.rename() / "dirlink");
-  ASSERT_EQ(mkfifo((here.rename() / "fifo").c_str(), 0600), 0);
-
-  SystemPlatform platform;
-  std::set<std::string> others;
-  EXPECT_EQ(ListAll(platform, &others),
-            (std::set<std::string>{"plain.jpg", "no dot",
-                                   std::string(kAsidePrefix) + "00ff-1"}));
-  // Listed all the same: they take their names.
-  EXPECT_EQ(others, (std::set<std::string>{".profile", "sub", "link.jpg",
-                                           "dirlink", "fifo"}));
-}
-
-TEST(SystemPlatformTest, NonFolderRenameCannotBeListed) {
-  InScratchFolder here;
-  fs::remove(here.rename());
-  ListedName name{"stale", true};
-  WriteFile(here.rename(), "not a folder", 1000);
-  SystemPlatform notFolder;
-  EXPECT_EQ(notFolder.ListFirst(&name).error, ENOTDIR);
-}
-
-TEST(SystemPlatformTest, ModifiedTimeIsLocalTimeByTheRulesOfItsDate) {
-  InScratchFolder here;
-  WriteFile(here.rename() / "winter.jpg", "w", Utc(2009, 1, 15, 12, 0, 0));
-  WriteFile(here.rename() / "summer.jpg", "s", Utc(2009, 7, 1, 4, 30, 5));
-  setenv("TZ", "EST5EDT,M3.2.0,M11.1.0", 1);
-  tzset();
-
-  SystemPlatform platform;
-  ListAll(platform);
-  DateTime winter, summer;
-  EXPECT_TRUE(platform.ModifiedTime("winter.jpg", &winter).ok());
-  EXPECT_TRUE(platform.ModifiedTime("summer.jpg", &summer).ok());
-  DateTime unused;
-  EXPECT_EQ(platform.ModifiedTime("gone.jpg", &unused).failure,
-            Failure::kGone);
-
-  if (const std::optional<std::string>& zone = Environment().zone)
-    setenv("TZ", zone->c_str(), 1);
-  else
-    unsetenv("TZ");
-  tzset();
-  EXPECT_EQ(winter.year, 2009);
-  EXPECT_EQ(winter.month, 1);
-  EXPECT_EQ(winter.day, 15);
-  EXPECT_EQ(winter.hour, 7);
-  EXPECT_EQ(summer.month, 7);
-  EXPECT_EQ(summer.day, 1);
-  EXPECT_EQ(summer.hour, 0);
-  EXPECT_EQ(summer.minute, 30);
-  EXPECT_EQ(summer.second, 5);
 }
 
 }  // namespace

@@ -29,8 +29,6 @@ TestEnvironment FromEnvironment() {
   ReadNumber("STAMPNAME_TWIN_TRIES", &environment.twinTries);
   ReadNumber("STAMPNAME_PROPERTY_SEED", &environment.propertySeed);
   ReadNumber("STAMPNAME_PROPERTY_CASES", &environment.propertyCases);
-  if (const char* zone = std::getenv("TZ"))
-    environment.zone = zone;
   return environment;
 }
 

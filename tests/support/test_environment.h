@@ -2,7 +2,6 @@
 #define STAMPNAME_TESTS_TEST_ENVIRONMENT_H_
 
 #include <cstdint>
-#include <optional>
 #include <string>
 
 /// How the tests were started, read from the environment once. The mounted
@@ -26,7 +25,6 @@ struct TestEnvironment {
 
   std::uint64_t propertySeed = 1;      // STAMPNAME_PROPERTY_SEED
   std::uint64_t propertyCases = 5000;  // STAMPNAME_PROPERTY_CASES
-  std::optional<std::string> zone;     // TZ, as the tests were started
 };
 
 const TestEnvironment& Environment();
