@@ -61,6 +61,22 @@ await() {
 }
 root=$mnt  # where the tests make their folders
 
+# Where no way is safe: six photos in bursts, whose names, times and bytes
+# must stay as they are.
+photos() {  # folder
+  mkdir -p "$1"
+  for i in 1 2 3 4 5 6; do
+    echo "photo $i" >"$1/IMG_000$i.jpg"
+    touch -d "2018-08-01 10:00:0$((i / 3))Z" "$1/IMG_000$i.jpg"
+  done
+}
+state() { (cd "$1" && ls -lA --time-style=+%s && cat ./*); }
+kept() {  # what, exit status, output, state before, state after
+  [ "$2" -eq 1 ] || fail "$1: exit status $2, not 1"
+  [ -z "$3" ] || fail "$1: printed: $3"
+  [ "$4" = "$5" ] || fail "$1: the folder changed: $5"
+}
+
 case $kind in
   tmpfs)
     mount -t tmpfs -o size=512m stampname-test "$mnt" || skip "cannot mount tmpfs"
@@ -232,19 +248,11 @@ CONFIG
     tier=3 ;;
   readonly)
     mount -t tmpfs -o size=16m stampname-test "$mnt" || skip "cannot mount tmpfs"
-    mkdir -p "$mnt/Rename"
-    for name in a.jpg b.jpg c.png; do
-      echo "$name" > "$mnt/Rename/$name"
-      touch -d "2009-03-05 07:08:09Z" "$mnt/Rename/$name"
-    done
-    before=$(cd "$mnt/Rename" && ls -l --time-style=+%s && cat ./*)
+    photos "$mnt/Rename"
+    before=$(state "$mnt/Rename")
     mount -o remount,ro "$mnt" || skip "cannot remount read-only"
     output=$(cd "$mnt" && TZ=UTC "$build/stampname" 2>&1)
-    status=$?
-    after=$(cd "$mnt/Rename" && ls -l --time-style=+%s && cat ./*)
-    [ "$status" -eq 1 ] || fail "exit status $status, not 1"
-    [ -z "$output" ] || fail "printed: $output"
-    [ "$before" = "$after" ] || fail "the folder changed"
+    kept readonly $? "$output" "$before" "$(state "$mnt/Rename")"
     finish "readonly: every rename refused, exit 1, nothing changed" ;;
   rclone)
     # A cloud drive, with a local folder as the remote: it makes a created
@@ -256,12 +264,8 @@ CONFIG
     for mode in off writes full; do
       for links in answered refused; do
         rm -rf "$remote" "$work/cache"
-        mkdir -p "$remote/Rename"
-        for i in 1 2 3 4 5 6; do
-          echo "photo $i" >"$remote/Rename/IMG_000$i.jpg"
-          touch -d "2018-08-01 10:00:0$((i / 3))Z" "$remote/Rename/IMG_000$i.jpg"
-        done
-        before=$(cd "$remote/Rename" && ls -A && cat ./*)
+        photos "$remote/Rename"
+        before=$(state "$remote/Rename")
         rclone mount "$remote" "$mnt" --vfs-cache-mode "$mode" \
           --cache-dir "$work/cache" >"$work/rclone.log" 2>&1 &
         rclone=$!
@@ -273,10 +277,7 @@ CONFIG
         status=$?
         unmount "$mnt"
         wait "$rclone"
-        after=$(cd "$remote/Rename" && ls -A && cat ./*)
-        [ "$status" -eq 1 ] || fail "$mode, links $links: exit status $status, not 1"
-        [ -z "$output" ] || fail "$mode, links $links: printed: $output"
-        [ "$before" = "$after" ] || fail "$mode, links $links: the remote changed: $after"
+        kept "$mode, links $links" $status "$output" "$before" "$(state "$remote/Rename")"
       done
     done
     finish "rclone: no way is safe, every file kept its name and its bytes" ;;
@@ -305,15 +306,12 @@ CONFIG
     }
     davmount "$mnt" "$work/cache1" || skip "davfs2 cannot mount"
     davmount "$mnt2" "$work/cache2" || skip "davfs2 cannot mount twice"
-    for i in 1 2 3 4 5 6; do
-      echo "photo $i" >"$work/dav/Rename/IMG_000$i.jpg"
-      touch -d "2018-08-01 10:00:0$((i / 3))Z" "$work/dav/Rename/IMG_000$i.jpg"
-    done
-    before=$(cd "$work/dav/Rename" && ls -A && cat ./*)
+    photos "$work/dav/Rename"
+    before=$(state "$work/dav/Rename")
     for mounts in "$mnt" "$mnt $mnt2"; do
       pids=()
       for at in $mounts; do
-        (cd "$at" && TZ=UTC "$build/stampname" >"$work/output" 2>&1) &
+        (cd "$at" && TZ=UTC "$build/stampname" >>"$work/output" 2>&1) &
         pids+=($!)
       done
       for pid in "${pids[@]}"; do
@@ -321,12 +319,10 @@ CONFIG
         status=$?
         [ "$status" -eq 1 ] || fail "runs through $mounts: exit status $status, not 1"
       done
-      [ -s "$work/output" ] && fail "printed: $(cat "$work/output")"
     done
     unmount "$mnt2"
     unmount "$mnt"
-    after=$(cd "$work/dav/Rename" && ls -A && cat ./*)
-    [ "$before" = "$after" ] || fail "the server's folder changed: $after"
+    kept davfs 1 "$(cat "$work/output" 2>/dev/null)" "$before" "$(state "$work/dav/Rename")"
     finish "davfs: no way is safe, every file kept its name and its bytes" ;;
   *)
     echo "unknown kind $kind"; exit 2 ;;

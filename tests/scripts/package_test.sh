@@ -11,6 +11,16 @@ build=$1
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/stampname-package-XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 
+renames() {  # program, what it is: it renames a photo and prints nothing
+  rm -rf "$scratch/work" && mkdir -p "$scratch/work/Rename"
+  printf photo >"$scratch/work/Rename/photo.jpg"
+  touch -d "2009-03-05 07:08:09Z" "$scratch/work/Rename/photo.jpg"
+  output=$(cd "$scratch/work" && TZ=UTC "$1" 2>&1) || fail "$2 exited $?"
+  [ -z "$output" ] || fail "$2 printed: $output"
+  [ "$(cat "$scratch/work/Rename/2009-03-05 07-08-09.jpg" 2>/dev/null)" = photo ] ||
+    fail "$2 did not rename: $(ls "$scratch/work/Rename")"
+}
+
 cpack --config "$build/CPackConfig.cmake" -B "$scratch/packages" >"$scratch/cpack.log" 2>&1 ||
   { cat "$scratch/cpack.log"; fail "cpack failed"; exit 1; }
 deb=$(ls "$scratch"/packages/*.deb 2>/dev/null)
@@ -70,35 +80,23 @@ if command -v hardening-check >/dev/null; then
 else
   echo "hardening-check is not installed: not run"
 fi
-mkdir -p "$scratch/work/Rename"
-printf photo > "$scratch/work/Rename/photo.jpg"
-touch -d "2009-03-05 07:08:09Z" "$scratch/work/Rename/photo.jpg"
-output=$(cd "$scratch/work" && TZ=UTC "$scratch/root/usr/bin/stampname" 2>&1)
-status=$?
-[ $status -eq 0 ] || fail "installed program exited $status"
-[ -z "$output" ] || fail "installed program printed: $output"
-[ "$(cat "$scratch/work/Rename/2009-03-05 07-08-09.jpg" 2>/dev/null)" = photo ] ||
-  fail "installed program did not rename: $(ls "$scratch/work/Rename")"
+renames "$scratch/root/usr/bin/stampname" "the unpacked program"
 
-# dpkg installs and removes it cleanly in a root of its own.
+# dpkg installs and removes it cleanly in a root of its own; so does rpm.
 admin=$scratch/dpkg/var/lib/dpkg
 mkdir -p "$admin/info" "$admin/updates" && touch "$admin/status"
 dpkg=(dpkg --root="$scratch/dpkg" --force-not-root --force-script-chrootless
       --force-depends)
 "${dpkg[@]}" -i "$deb" >"$scratch/dpkg.log" 2>&1 || fail "dpkg -i: $(cat "$scratch/dpkg.log")"
-[ -x "$scratch/dpkg/usr/bin/stampname" ] || fail "dpkg -i installed no program"
+renames "$scratch/dpkg/usr/bin/stampname" "dpkg's program"
 "${dpkg[@]}" -r stampname >"$scratch/dpkg.log" 2>&1 || fail "dpkg -r: $(cat "$scratch/dpkg.log")"
 left=$(cd "$scratch/dpkg" && find . -mindepth 1 -not -path './var*')
 [ -z "$left" ] || fail "dpkg -r left: $left"
 
-# So does rpm, and the program it installed renames a file.
 inRoot=(rpm --root="$scratch/rpm")
 { "${inRoot[@]}" --initdb && "${inRoot[@]}" -i --nodeps "$rpm"; } >"$scratch/rpm.log" 2>&1 ||
   fail "rpm -i: $(cat "$scratch/rpm.log")"
-printf photo > "$scratch/work/Rename/rpm.jpg"
-touch -d "2010-01-02 03:04:05Z" "$scratch/work/Rename/rpm.jpg"
-(cd "$scratch/work" && TZ=UTC "$scratch/rpm/usr/bin/stampname") || fail "rpm's program exited $?"
-[ -f "$scratch/work/Rename/2010-01-02 03-04-05.jpg" ] || fail "rpm's program did not rename"
+renames "$scratch/rpm/usr/bin/stampname" "rpm's program"
 "${inRoot[@]}" -e stampname >"$scratch/rpm.log" 2>&1 || fail "rpm -e: $(cat "$scratch/rpm.log")"
 left=$(cd "$scratch/rpm" && find . -type f -not -path './var/*' -not -path './root/*')
 [ -z "$left" ] || fail "rpm -e left: $left"
