@@ -1,8 +1,6 @@
 #ifndef STAMPNAME_TESTS_END_TO_END_H_
 #define STAMPNAME_TESTS_END_TO_END_H_
 
-#include <chrono>
-#include <cstdio>
 #include <ctime>
 #include <map>
 #include <string>
@@ -32,19 +30,8 @@ inline std::string Output(const fs::path& folder) {
 
 /// The stamp of a UTC time: "2009-03-05 07-08-09".
 inline std::string UtcStamp(time_t when) {
-  using namespace std::chrono;
-  const sys_seconds time{seconds(when)};
-  const sys_days day = floor<days>(time);
-  const year_month_day date(day);
-  const hh_mm_ss clock(time - day);
   char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02u-%02u %02d-%02d-%02d",
-                static_cast<int>(date.year()),
-                static_cast<unsigned>(date.month()),
-                static_cast<unsigned>(date.day()),
-                static_cast<int>(clock.hours().count()),
-                static_cast<int>(clock.minutes().count()),
-                static_cast<int>(clock.seconds().count()));
+  std::strftime(text, sizeof text, "%Y-%m-%d %H-%M-%S", std::gmtime(&when));
   return text;
 }
 

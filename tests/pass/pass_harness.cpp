@@ -156,17 +156,6 @@ void Fill(WatchedFolder& folder, Choices& choices) {
   }
 }
 
-/// The same folder listed in another order.
-FakeFolder Shuffled(const FakeFolder& folder, std::uint64_t seed) {
-  FakeFolder shuffled;
-  shuffled.caseInsensitive = folder.caseInsensitive;
-  shuffled.renameResetsTimeTo = folder.renameResetsTimeTo;
-  shuffled.entries = folder.entries;
-  shuffled.order = folder.order;
-  shuffled.Shuffle(seed);
-  return shuffled;
-}
-
 /// What became of each file, checked against what it was. Sets whether
 /// every ordinary file bears a name of its time, and whether any could not.
 void CheckFiles(WatchedFolder& folder, bool listingFailed,
@@ -241,7 +230,8 @@ std::string CheckRandomRun(Choices& choices) {
   folder.inject = inject;
   const bool listingFailed = plan.failingFirst || plan.failingNext >= 0;
 
-  FakeFolder shuffled = Shuffled(folder, shuffleSeed);
+  FakeFolder shuffled = folder;  // the same folder listed in another order
+  shuffled.Shuffle(shuffleSeed);
   const std::map<std::string, FakeFolder::Entry> before = folder.entries;
   const ExitStatus status = Main(folder);
   std::ostringstream& problems = folder.problems;
@@ -250,13 +240,13 @@ std::string CheckRandomRun(Choices& choices) {
   if (!listingFailed) {
     const std::string lost = lostTime;
     nexts = setTimes = 0;
-    shuffled.inject = inject;
     const ExitStatus shuffledStatus = Main(shuffled);
-    std::map<std::string, int> names, shuffledNames;
-    for (const auto& [name, entry] : folder.entries) names[name] = entry.id;
-    for (const auto& [name, entry] : shuffled.entries)
-      shuffledNames[name] = entry.id;
-    if (names != shuffledNames || status != shuffledStatus)
+    const auto ids = [](const FakeFolder& run) {
+      std::map<std::string, int> byName;
+      for (const auto& [name, entry] : run.entries) byName[name] = entry.id;
+      return byName;
+    };
+    if (ids(folder) != ids(shuffled) || status != shuffledStatus)
       problems << "another listing order gave other names; ";
     lostTime = lost;
   }
