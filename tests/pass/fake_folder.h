@@ -119,7 +119,7 @@ class FakeFolder : public Platform {
     Entry* source = nullptr;
     if (const Outcome reached = Reach(Op::kRename, from, &source); !reached.ok())
       return reached;
-    if (Find(to) != entries.end())
+    if (Taken(to))
       return {Failure::kTaken, 0};
     Entry entry = *source;
     entries.erase(from);
@@ -162,6 +162,11 @@ class FakeFolder : public Platform {
     });
   }
 
+  /// Whether `name` is taken, as this folder compares names.
+  bool Taken(const std::string& name) const {
+    return caseInsensitive ? TakenButForCase(name) : entries.count(name) != 0;
+  }
+
   /// The name the file with `id` bears now, or "" when it is gone.
   std::string NameOf(int id) const {
     for (const auto& [name, entry] : entries)
@@ -184,14 +189,6 @@ class FakeFolder : public Platform {
       return {Failure::kGone, 0};
     *entry = &it->second;
     return {};
-  }
-
-  std::map<std::string, Entry>::iterator Find(const std::string& name) {
-    if (!caseInsensitive)
-      return entries.find(name);
-    return std::find_if(entries.begin(), entries.end(), [&](const auto& e) {
-      return SameButForCase(e.first, name);
-    });
   }
 
   std::deque<std::string> pending;

@@ -146,8 +146,7 @@ void Fill(WatchedFolder& folder, Choices& choices) {
   const int count = static_cast<int>(choices.Below(40));
   for (int serial = 0; serial < count; ++serial) {
     const std::string name = RandomName(choices, serial);
-    if (folder.caseInsensitive ? folder.TakenButForCase(name)
-                               : folder.entries.count(name) != 0)
+    if (folder.Taken(name))
       continue;
     const DateTime modified = RandomTime(choices);
     const bool ordinary = name[0] != '.' && !choices.OneIn(8);
