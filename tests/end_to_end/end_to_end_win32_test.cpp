@@ -18,7 +18,8 @@ TEST(EndToEndWin32Test, HiddenAndSystemFilesKeepTheirNamesDotFilesDoNot) {
   const fs::path in = scratch.rename();
   fs::create_directory(in);
   // Beyond ASCII in the name and in its extension, which the new name keeps.
-  const std::string extension = ".\xE5\x86\x99\xE7\x9C\x9F \xF0\x9F\x98\x80.JPG";
+  const std::string extension =
+      ".\xE5\x86\x99\xE7\x9C\x9F \xF0\x9F\x98\x80.JPG";
   const std::string unicode = "Caf\xC3\xA9 \xC3\xB1" "and\xC3\xBA" + extension;
   const std::string longName = "a." + std::string(230, 'x');
   ASSERT_GT(fs::absolute(in / longName).wstring().size(), 260u);
@@ -31,7 +32,8 @@ TEST(EndToEndWin32Test, HiddenAndSystemFilesKeepTheirNamesDotFilesDoNot) {
   WriteFile(in / "photo.jpg", "photo", Utc(2013, 1, 1, 0, 0, 0));
   WriteFile(in / longName, "long", Utc(2014, 4, 4, 4, 4, 4));
   SetFileAttributesW((in / (stamp + ".jpg")).c_str(), FILE_ATTRIBUTE_HIDDEN);
-  SetFileAttributesW((in / (stamp + " (02).jpg")).c_str(), FILE_ATTRIBUTE_SYSTEM);
+  SetFileAttributesW((in / (stamp + " (02).jpg")).c_str(),
+                     FILE_ATTRIBUTE_SYSTEM);
 
   ASSERT_EQ(RunProgram(scratch.path(), "UTC", {"ignored", "arguments"}), 0);
   EXPECT_EQ(Output(scratch.path()), "");

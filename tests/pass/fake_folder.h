@@ -28,8 +28,8 @@ class FakeFolder : public Platform {
     bool ordinary = true;   // false: a folder, hidden or system file
   };
 
-  /// Adds an ordinary file (or, with `ordinary` false, a name the listing
-  /// does not yield). Returns its id.
+  /// Adds an ordinary file (or, with `ordinary` false, a folder or hidden
+  /// file, which the listing yields as not ordinary). Returns its id.
   int Add(const std::string& name, DateTime modified, bool ordinary = true) {
     entries[name] = Entry{modified, nextId, ordinary};
     order.push_back(name);
@@ -117,7 +117,8 @@ class FakeFolder : public Platform {
                  const DateTime&) override {
     renames.emplace_back(from, to);
     Entry* source = nullptr;
-    if (const Outcome reached = Reach(Op::kRename, from, &source); !reached.ok())
+    const Outcome reached = Reach(Op::kRename, from, &source);
+    if (!reached.ok())
       return reached;
     if (Taken(to))
       return {Failure::kTaken, 0};
@@ -134,7 +135,8 @@ class FakeFolder : public Platform {
     Entry* entry = nullptr;
     const Outcome reached = Reach(Op::kReadTimes, fileName, &entry);
     if (reached.ok())
-      times->modifiedSeconds = static_cast<std::int64_t>(Packed(entry->modified));
+      times->modifiedSeconds =
+          static_cast<std::int64_t>(Packed(entry->modified));
     return reached;
   }
 
@@ -143,7 +145,8 @@ class FakeFolder : public Platform {
     Entry* entry = nullptr;
     const Outcome reached = Reach(Op::kSetTimes, fileName, &entry);
     if (reached.ok())
-      entry->modified = Unpacked(static_cast<std::uint64_t>(times.modifiedSeconds));
+      entry->modified =
+          Unpacked(static_cast<std::uint64_t>(times.modifiedSeconds));
     return reached;
   }
 

@@ -22,24 +22,6 @@ void ExpectNames(const FakeFolder& folder,
     EXPECT_EQ(folder.NameOf(id), name) << "file " << id;
 }
 
-TEST(RenamingPassTest, RenamesEachFileAfterItsTimeKeepingTheExtension) {
-  FakeFolder folder;
-  const int photo = folder.Add("photo.jpg", kMarch);
-  const int tarball = folder.Add("archive.tar.gz", {2021, 1, 2, 0, 4, 5});
-  const int bare = folder.Add("README", {1999, 12, 31, 23, 59, 58});
-  const int upper = folder.Add("IMG_0001.JPG", {2022, 10, 11, 9, 8, 7});
-
-  EXPECT_EQ(Main(folder), kAllNamed);
-  ExpectNames(folder, {{photo, kStamp + ".jpg"},
-                       {tarball, "2021-01-02 00-04-05.tar.gz"},
-                       {bare, "1999-12-31 23-59-58"},
-                       {upper, "2022-10-11 09-08-07.JPG"}});
-  EXPECT_EQ(folder.renames.size(), 4u);
-
-  FakeFolder empty;
-  EXPECT_EQ(Main(empty), kAllNamed);
-}
-
 TEST(RenamingPassTest, SameSecondFilesAreNumberedInNameOrderWhateverTheListing) {
   // Names equal but for case are one name, on every file system.
   for (std::uint64_t seed = 0; seed < 4; ++seed) {
@@ -71,21 +53,6 @@ TEST(RenamingPassTest, SameSecondFilesAreNumberedInNameOrderWhateverTheListing) 
                          {raw, "2020-06-01 12-00-01.CR2"},
                          {exported, "2020-06-01 12-00-01 (02).jpg"}});
   }
-}
-
-TEST(RenamingPassTest, EachShotOfABurstKeepsOneNumberForAllItsFiles) {
-  FakeFolder folder;
-  std::map<int, std::pair<int, std::string>> shotOf;  // id: shot, extension
-  for (int shot = 1; shot <= 8; ++shot)
-    for (const char* extension : {".CR2", ".JPG", ".CR2.xmp"})
-      if (shot != 3 || std::string(extension) == ".JPG")  // shot 3: no RAW
-        shotOf[folder.Add("IMG_000" + std::to_string(shot) + extension,
-                          kMarch)] = {shot, extension};
-  folder.Shuffle(11);
-
-  EXPECT_EQ(Main(folder), kAllNamed);
-  for (const auto& [id, shot] : shotOf)
-    EXPECT_EQ(folder.NameOf(id), NewName(kMarch, shot.first, shot.second));
 }
 
 TEST(RenamingPassTest, AShotMovesOnTogetherWhereOneOfItsNamesIsTaken) {

@@ -3,7 +3,6 @@
 #include <map>
 #include <string>
 
-#include "list_all.h"
 #include "scratch_folder.h"
 #include "test_environment.h"
 
@@ -49,16 +48,6 @@ TEST_P(PlatformContractTest, NeverReplacesAFileOrAFolder) {
   EXPECT_EQ(RenameNow(*platform, "a.jpg", "dir.jpg").failure, Failure::kTaken);
   EXPECT_EQ(Snapshot(here.rename()), before);
   EXPECT_EQ(ModifiedOf(here.rename() / "b.jpg"), kLater);
-}
-
-TEST_P(PlatformContractTest, MissingFolderCannotBeListed) {
-  InScratchFolder here;
-  fs::remove(here.rename());
-  ListedName name{"stale", true};
-  const auto platform = GetParam().make();
-
-  EXPECT_EQ(platform->ListFirst(&name).failure, Failure::kGone);
-  EXPECT_EQ(name.fileName, "");
 }
 
 }  // namespace

@@ -7,7 +7,6 @@
 #include <set>
 #include <utility>
 
-#include "list_all.h"
 #include "platform_contract.h"
 #include "scratch_folder.h"
 #include "test_environment.h"
@@ -187,16 +186,10 @@ TEST(SystemPlatformTest, SettlesOnTheTierTheFileSystemAllows) {
   TieredPlatform platform(Tier::kNoReplaceRename);  // as a run starts
   ListAll(platform);
 
+  // What the renames leave, the contract checks on every tier.
   EXPECT_TRUE(RenameNow(platform, "a.jpg", "c.jpg").ok());
-  EXPECT_EQ(RenameNow(platform, "b.jpg", "c.jpg").failure,
-            Failure::kTaken);
+  EXPECT_EQ(RenameNow(platform, "b.jpg", "c.jpg").failure, Failure::kTaken);
   EXPECT_EQ(static_cast<int>(platform.tier()), expected);
-  EXPECT_EQ(Snapshot(here.rename()),
-            (std::map<std::string, std::string>{{"b.jpg", "b"},
-                                                {"c.jpg", "a"}}));
-  if (!Environment().renameResetsTimes) {
-    EXPECT_EQ(ModifiedOf(here.rename() / "c.jpg"), kEarly);
-  }
 }
 
 }  // namespace

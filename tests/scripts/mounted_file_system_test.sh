@@ -277,7 +277,8 @@ CONFIG
         status=$?
         unmount "$mnt"
         wait "$rclone"
-        kept "$mode, links $links" $status "$output" "$before" "$(state "$remote/Rename")"
+        kept "$mode, links $links" $status "$output" "$before" \
+          "$(state "$remote/Rename")"
       done
     done
     finish "rclone: no way is safe, every file kept its name and its bytes" ;;
@@ -322,7 +323,8 @@ CONFIG
     done
     unmount "$mnt2"
     unmount "$mnt"
-    kept davfs 1 "$(cat "$work/output" 2>/dev/null)" "$before" "$(state "$work/dav/Rename")"
+    kept davfs 1 "$(cat "$work/output" 2>/dev/null)" "$before" \
+      "$(state "$work/dav/Rename")"
     finish "davfs: no way is safe, every file kept its name and its bytes" ;;
   *)
     echo "unknown kind $kind"; exit 2 ;;
