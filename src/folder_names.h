@@ -13,7 +13,8 @@
 
 /// Where a listed name stands in the run.
 enum class FileState : std::uint8_t {
-  kNotOrdinary,  // a folder, link, hidden file...: it only takes its name
+  kNotOrdinary,  // a folder, link, hidden file, another run's reservation:
+                 // it only takes its name
   kPending,      // an ordinary file that is still to get its name
   kOwnName,      // bears a name the run could give it already, and keeps it
   kMoved,        // took its new name in this run
@@ -78,6 +79,11 @@ class FolderNames {
 
   /// A failure keeps it under its listed name.
   void Kept(Index index) { files_[index].state = FileState::kKept; }
+
+  /// It is another run's reservation: its name is left alone, and taken.
+  void Reserved(Index index) {
+    files_[index].state = FileState::kNotOrdinary;
+  }
 
   /// The file is gone from under its listed name, which is free again.
   void Vanished(Index index);

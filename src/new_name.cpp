@@ -68,6 +68,16 @@ std::string_view StampOf(std::string_view fileName) {
   return fileName.substr(0, kPattern.size());
 }
 
+int NumberOf(std::string_view fileName) {
+  const std::string_view stamp = StampOf(fileName);
+  if (stamp.empty())
+    return 0;
+  const std::string_view rest = fileName.substr(stamp.size());
+  if (!rest.starts_with(" ("))
+    return 1;
+  return (rest[2] - '0') * 10 + (rest[3] - '0');
+}
+
 std::string NewName(const DateTime& modified, int attempt,
                     std::string_view extension) {
   // One allocation: the stamp and suffix are written in place.

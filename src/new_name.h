@@ -27,6 +27,10 @@ std::string Stamp(const DateTime& modified);
 /// "2009-03-05 07-08-09".
 std::string_view StampOf(std::string_view fileName);
 
+/// The attempt whose name `fileName`, a name StampOf knows, is: 1 for the
+/// plain stamp, 2 to 99 for " (02)" to " (99)"; 0 for any other name.
+int NumberOf(std::string_view fileName);
+
 /// The name that attempt `attempt` tries: the stamp, then nothing for
 /// attempt 1 or " (NN)" for attempts 2 to 99, then the extension.
 std::string NewName(const DateTime& modified, int attempt,

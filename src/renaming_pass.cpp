@@ -22,6 +22,20 @@ constexpr int kMaxTimeReads = 3;
 /// FAT's two-second steps, the time between the two, and a share's clock.
 constexpr std::int64_t kClockSlack = 10;
 
+/// Whether the time a file shows after its rename tells that the rename
+/// reset it: it changed, to about now, and it is still the file that was
+/// read (a write meanwhile, in place or as a new version, changes its size
+/// or its number, and keeps its new time).
+bool ResetByRename(const FileTimes& before, const FileTimes& after,
+                   std::int64_t now) {
+  const bool changed =
+      after.modifiedSeconds != before.modifiedSeconds ||
+      after.modifiedNanoseconds != before.modifiedNanoseconds;
+  return changed && std::abs(after.modifiedSeconds - now) <= kClockSlack &&
+         after.size == before.size &&
+         (before.id == 0 || after.id == 0 || after.id == before.id);
+}
+
 /// How one rename attempt ended.
 enum class Attempt {
   kMoved,    // the file took the name
@@ -69,6 +83,10 @@ class Pass {
  private:
   void ReadTime(Index index);
   void DropLeftoverName(Index index);
+  /// Where a stopped run left a file under a hidden name, the name it was
+  /// headed for; empty for any other file.
+  std::string_view HeadedFor(Index index) const;
+  void ResumeHeaded();
   std::vector<Index> RenamingOrder() const;
   void NameShot(Second& second, std::span<const Index> shot);
   /// Names the file on its own from `number` on, reading its time again
@@ -81,6 +99,9 @@ class Pass {
   Platform& platform_;
   FolderNames folder_;
   Times times_ = Times::kUnknown;
+  // Files under hidden names of a stopped run, by index, with the names
+  // they were headed for. Rare: a vector searched in order.
+  std::vector<std::pair<Index, std::string>> headed_;
   bool cutListing_ = false;
   // A shot's members, those that go alone, and the shared names: kept to
   // spare allocations per shot.
@@ -96,19 +117,26 @@ ExitStatus Pass::Run() {
   ListedName entry;
   if (!platform_.ListFirst(&entry).ok())
     return kNoFolder;
+  if (platform_.RenamesKeepTimes())
+    times_ = Times::kKept;
   while (!entry.fileName.empty()) {
-    folder_.Add(entry.fileName, entry.ordinary, entry.privatePart);
+    const Index index =
+        folder_.Add(entry.fileName, entry.ordinary, entry.privatePart);
+    if (!entry.headedFor.empty())
+      headed_.emplace_back(index, entry.headedFor);
     if (!platform_.ListNext(&entry).ok()) {
       cutListing_ = true;  // the rest of the folder could not be read
       break;
     }
   }
 
-  for (Index index = 0; index < folder_.size(); ++index)
+  for (Index index = 0; index < folder_.size() && !platform_.Stopped();
+       ++index)
     if (folder_[index].state == FileState::kPending) {
       ReadTime(index);
       DropLeftoverName(index);
     }
+  ResumeHeaded();
 
   // For each second, for each shot of it, name it.
   const std::vector<Index> order = RenamingOrder();
@@ -153,8 +181,47 @@ void Pass::ReadTime(Index index) {
     return;
   }
   const std::string_view stamp = StampOf(file.name);
-  folder_.Timed(index, Packed(modified),
-                /*ownName=*/!stamp.empty() && stamp == Stamp(modified));
+  const bool ownName = !stamp.empty() && stamp == Stamp(modified);
+  folder_.Timed(index, Packed(modified), ownName);
+  // A name the run gives, of another time: it may be a run's reservation,
+  // which no run renames or keeps.
+  if (file.stampShaped && !ownName) {
+    switch (platform_.ReservationAt(std::string(file.name))) {
+      case Reservation::kInFlight:
+        folder_.Reserved(index);
+        break;
+      case Reservation::kRemoved:
+        folder_.Vanished(index);
+        break;
+      case Reservation::kNone:
+        break;
+    }
+  }
+}
+
+std::string_view Pass::HeadedFor(Index index) const {
+  for (const auto& [hidden, name] : headed_)
+    if (hidden == index)
+      return name;
+  return {};
+}
+
+void Pass::ResumeHeaded() {
+  // A file a stopped run left under a hidden name goes first to the name
+  // it was headed for, where that is still its name to take: a shot's
+  // files then share their number again.
+  for (const auto& [index, name] : headed_) {
+    if (platform_.Stopped())
+      return;
+    if (folder_[index].state != FileState::kPending || folder_.Taken(name))
+      continue;
+    const int number = NumberOf(name);
+    if (number == 0 || folder_.NewNameOf(index, number) != name)
+      continue;  // another time now (the file was edited, or the zone)
+    Second second;
+    if (Try(second, index, number, name) == Attempt::kChanged)
+      NameFile(second, index, 1, /*changed=*/true);
+  }
 }
 
 void Pass::DropLeftoverName(Index index) {
@@ -167,22 +234,29 @@ void Pass::DropLeftoverName(Index index) {
   // show a stale one. Only listed names are taken yet, and a first run over
   // a camera's names lists none of its own; the check costs a stat pair
   // where one is.
+  //
+  // A hidden name a stopped run left is judged against the one name it
+  // records alone: the likeness of a duplicate under another number proves
+  // nothing. Two names that may be one file but cannot be proven so are two
+  // files: the second is named as a duplicate would be.
   if (folder_[index].state != FileState::kPending ||
       !folder_.AnyStampedListed())
     return;
   const std::string name(folder_[index].name);
+  const std::string_view headed = HeadedFor(index);
   for (int number = 1; number <= kMaxAttempts; ++number) {
-    const std::string own = folder_.NewNameOf(index, number);
-    if (!folder_.Taken(own))
-      continue;
-    const Sameness same = platform_.SameFile(name, own);
-    if (same == Sameness::kOther)
-      continue;
-    if (same == Sameness::kSame && platform_.RemoveSecondName(name, own).ok())
-      folder_.Vanished(index);
-    else
-      folder_.Kept(index);
-    return;
+    const std::string own =
+        headed.empty() ? folder_.NewNameOf(index, number) : std::string(headed);
+    if (folder_.Taken(own) &&
+        platform_.SameFile(name, own) == Sameness::kSame) {
+      if (platform_.RemoveSecondName(name, own).ok())
+        folder_.Vanished(index);
+      else
+        folder_.Kept(index);
+      return;
+    }
+    if (!headed.empty())
+      return;
   }
 }
 
@@ -307,6 +381,9 @@ void Pass::NameFile(Second& second, Index index, int number, bool changed) {
 }
 
 Attempt Pass::Try(Second& second, Index index, int number, std::string to) {
+  // Stopped: the file in hand was finished; this one keeps its name.
+  if (platform_.Stopped())
+    return Attempt::kOver;
   if (times_ == Times::kLost) {
     folder_.Kept(index);
     return Attempt::kOver;
@@ -364,14 +441,16 @@ void Pass::KeepTimes(const std::string& newName, bool haveBefore,
     FileTimes after;
     if (!platform_.ReadTimes(newName, &after).ok())
       return;  // ask again at the next rename
-    const bool reset =
-        after.modifiedSeconds != before.modifiedSeconds ||
-        after.modifiedNanoseconds != before.modifiedNanoseconds;
+    const std::int64_t now = platform_.Now();
+    const bool reset = ResetByRename(before, after, now);
     // A file dated about now cannot tell: a rename that gave it the time
     // of the rename (FAT keeps two-second steps) would leave it as it was.
-    // It keeps its time either way; a later file decides.
-    if (!reset && std::abs(before.modifiedSeconds - platform_.Now()) <=
-                      kClockSlack)
+    // Nor can one whose time changed otherwise (written meanwhile). It
+    // keeps its time either way; a later file decides.
+    const bool same = after.modifiedSeconds == before.modifiedSeconds &&
+                      after.modifiedNanoseconds == before.modifiedNanoseconds;
+    if (!reset &&
+        (!same || std::abs(before.modifiedSeconds - now) <= kClockSlack))
       return;
     times_ = reset ? Times::kReset : Times::kKept;
   }

@@ -35,9 +35,21 @@ struct Outcome {
 struct ListedName {
   std::string fileName;   // empty at the listing's end
   bool ordinary = false;  // false: a folder, link, hidden or system file...
-  // Where a run killed between two steps left the file under a private
-  // name: that name's own leading part, before which no extension begins.
+  // Where a stopped run left the file under a hidden name of its own: that
+  // name's own leading part, before which no extension begins.
   std::size_t privatePart = 0;
+  // The name that hidden name records: the one its file was headed for, or
+  // was a second name of. The file is judged against that name alone.
+  std::string headedFor;
+};
+
+/// What an empty file under a name the run gives, of another time than its
+/// name tells, is.
+enum class Reservation {
+  kNone,      // a file like any other: it is named
+  kInFlight,  // another run's reservation, maybe about to be renamed onto:
+              // its name is left alone and counts as taken
+  kRemoved,   // a stopped run's reservation, removed: its name is free
 };
 
 /// What two names are known to hold.
@@ -49,12 +61,15 @@ enum class Sameness {
            // matches, but its numbers cannot tell (sshfs numbers names)
 };
 
-/// A file's access and modification times at the file system's precision.
+/// A file's access and modification times at the file system's precision,
+/// with what tells whether a later reading is of the same file.
 struct FileTimes {
   std::int64_t accessSeconds = 0;
   std::int64_t accessNanoseconds = 0;
   std::int64_t modifiedSeconds = 0;
   std::int64_t modifiedNanoseconds = 0;
+  std::int64_t size = 0;
+  std::uint64_t id = 0;  // the file's number where numbers tell; 0 if not
 };
 
 /// The operations the renaming pass needs from the system, all on the one
@@ -102,6 +117,20 @@ class Platform {
 
   /// The clock now, in the seconds FileTimes counts.
   virtual std::int64_t Now() = 0;
+
+  /// Whether renames are known to keep a file's times here, so that the
+  /// pass need not find out.
+  virtual bool RenamesKeepTimes() { return false; }
+
+  /// What `name`, an ordinary file under a name the run gives but not of
+  /// its own time, is: an empty one may be a reservation of some run.
+  virtual Reservation ReservationAt(const std::string&) {
+    return Reservation::kNone;
+  }
+
+  /// Whether the user asked the run to stop: the pass then finishes the
+  /// file in hand and starts no other.
+  virtual bool Stopped() { return false; }
 };
 
 #endif  // STAMPNAME_PLATFORM_PLATFORM_H_

@@ -32,6 +32,9 @@ class SystemPlatform : public Platform {
   Outcome SetTimes(const std::string& fileName,
                    const FileTimes& times) override;
   std::int64_t Now() override;
+  bool RenamesKeepTimes() override;
+  Reservation ReservationAt(const std::string& name) override;
+  bool Stopped() override;
 
  protected:
   struct Folder;

@@ -18,8 +18,16 @@ TEST(EndToEndPosixTest, OnlyOrdinaryVisibleFilesMoveAndTheRestTakeTheirNames) {
   fs::create_symlink("photo.jpg", in / (stamp + ".jpg"));
   fs::create_directory_symlink(".", in / "dirlink");
   ASSERT_EQ(mkfifo((in / (stamp + " (02).jpg")).c_str(), 0600), 0);
-  // Where a killed run left a file between two steps: the next one names it.
-  WriteFile(in / ".stampname-00ff-1.jpg", "left", Utc(2011, 1, 2, 3, 4, 5));
+  // Where a stopped run left a file between two steps, the next one names
+  // it (under a hidden name of this version's, or of an earlier one's);
+  // a user's own files of a like name, and a run's probe, stay as they are.
+  const time_t left = Utc(2011, 1, 2, 3, 4, 5);
+  WriteFile(in / ".stampname-00000000000000ff-1.jpg", "earlier", left);
+  WriteFile(in / ".stampname-00000000000000ff-2 to 2011-01-02 03-04-05 (07).cr2",
+            "headed", left);
+  WriteFile(in / ".stampname-notes", "notes", left);
+  WriteFile(in / ".stampname-backup.jpg", "photo", Utc(2009, 3, 5, 7, 8, 9));
+  WriteFile(in / ".stampname-00000000000000ff-3 probe", "", left);
 
   ASSERT_EQ(RunProgram(scratch.path()), 0);
   EXPECT_EQ(Snapshot(in), (Names{{stamp + " (03).jpg", "photo"},
@@ -27,7 +35,11 @@ TEST(EndToEndPosixTest, OnlyOrdinaryVisibleFilesMoveAndTheRestTakeTheirNames) {
                                  {stamp + ".jpg", "<link>"},
                                  {"dirlink", "<link>"},
                                  {stamp + " (02).jpg", "<other>"},
-                                 {"2011-01-02 03-04-05.jpg", "left"}}));
+                                 {"2011-01-02 03-04-05.jpg", "earlier"},
+                                 {"2011-01-02 03-04-05 (07).cr2", "headed"},
+                                 {".stampname-notes", "notes"},
+                                 {".stampname-backup.jpg", "photo"},
+                                 {".stampname-00000000000000ff-3 probe", ""}}));
   EXPECT_EQ(Output(scratch.path()), "");
 }
 

@@ -47,6 +47,8 @@ class FakeFolder : public Platform {
   // Set: a rename gives the file this time, as some file systems do.
   std::optional<DateTime> renameResetsTimeTo;
 
+  // Hidden names a stopped run left, with the names they record.
+  std::map<std::string, std::string> headedFor;
   std::map<std::string, Entry> entries;
   std::vector<std::string> order;  // listing order of the initial names
   std::vector<std::pair<std::string, std::string>> renames;  // every call
@@ -78,6 +80,10 @@ class FakeFolder : public Platform {
     if (!pending.empty()) {
       entry->fileName = next;
       entry->ordinary = entries.at(next).ordinary;
+      const auto headed = headedFor.find(next);
+      entry->headedFor = headed != headedFor.end() ? headed->second : "";
+      entry->privatePart =
+          headed != headedFor.end() ? next.size() - headed->second.size() : 0;
       pending.pop_front();
     }
     return {};
@@ -94,13 +100,16 @@ class FakeFolder : public Platform {
   }
 
   // Names that share an id are hard links of one file; where `alikeOnly`,
-  // the file system cannot prove it.
+  // the file system cannot prove it, but for a hidden name of a run's own
+  // that records the other name as the one it was headed for.
   Sameness SameFile(const std::string& a, const std::string& b) override {
     const auto first = entries.find(a), second = entries.find(b);
     if (first == entries.end() || second == entries.end() ||
         first->second.id != second->second.id)
       return Sameness::kOther;
-    return alikeOnly ? Sameness::kAlike : Sameness::kSame;
+    const auto headed = headedFor.find(a);
+    const bool headedThere = headed != headedFor.end() && headed->second == b;
+    return alikeOnly && !headedThere ? Sameness::kAlike : Sameness::kSame;
   }
 
   Outcome RemoveSecondName(const std::string& name,
@@ -134,9 +143,11 @@ class FakeFolder : public Platform {
   Outcome ReadTimes(const std::string& fileName, FileTimes* times) override {
     Entry* entry = nullptr;
     const Outcome reached = Reach(Op::kReadTimes, fileName, &entry);
-    if (reached.ok())
+    if (reached.ok()) {
       times->modifiedSeconds =
           static_cast<std::int64_t>(Packed(entry->modified));
+      times->id = static_cast<std::uint64_t>(entry->id);
+    }
     return reached;
   }
 

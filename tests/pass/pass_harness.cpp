@@ -141,8 +141,11 @@ struct FailurePlan {
 /// names already taken by stamps, files bunched into a few seconds.
 void Fill(WatchedFolder& folder, Choices& choices) {
   folder.caseInsensitive = choices.OneIn(3);
-  if (choices.OneIn(4))
+  if (choices.OneIn(4)) {
+    // A rename gives the file the time it happens at.
     folder.renameResetsTimeTo = DateTime{2026, 12, 7, 20, 6, 28};
+    folder.now = static_cast<std::int64_t>(Packed(*folder.renameResetsTimeTo));
+  }
   const int count = static_cast<int>(choices.Below(40));
   for (int serial = 0; serial < count; ++serial) {
     const std::string name = RandomName(choices, serial);

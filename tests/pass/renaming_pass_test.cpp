@@ -230,34 +230,58 @@ TEST(RenamingPassTest, NamedFilesStayAndARerunAfterADeletionMovesNothing) {
 
 TEST(RenamingPassTest, FileWithASecondNameOfItsOwnMakesNoThird) {
   // Left by a run stopped between linking a new name and dropping the old:
-  // the old name goes. In a folder that refuses that, or where the two
-  // names cannot be proven one file, both stay, and the run says so.
-  for (const bool refused : {false, true}) {
-    for (const bool alikeOnly : {false, true}) {
-      FakeFolder folder;
-      folder.alikeOnly = alikeOnly;
-      const int photo = folder.Add("photo.jpg", kMarch);
-      folder.entries[kStamp + " (02).jpg"] = folder.entries["photo.jpg"];
-      folder.order.push_back(kStamp + " (02).jpg");
-      const int other = folder.Add("other.jpg", kMarch);
-      folder.inject = [&](FakeFolder::Op op, const std::string&) {
-        return refused && op == FakeFolder::Op::kUnlink ? Failure::kOther
-                                                        : Failure::kNone;
-      };
+  // the old name goes where the two are proven one file. A hidden name of
+  // a stopped run is judged against the one name it records alone, where
+  // its bytes may prove it; a duplicate under any other number is another
+  // file. Names that cannot be proven one file are two files: the second
+  // is named as a duplicate would be.
+  const std::string kHidden = ".stampname-00000000000000ff-1 to ";
+  struct Row {
+    const char* what;
+    bool refused, alikeOnly;
+    std::string old, second;  // the old name, and its second name
+    std::string headedFor;    // what the old (hidden) name records
+    ExitStatus status;
+    std::string oldBecomes;   // "" where it goes
+  };
+  const std::string own = kStamp + " (02).jpg", next = kStamp + " (03).jpg";
+  for (const Row& row : std::initializer_list<Row>{
+           {"proven", false, false, "photo.jpg", own, "", kAllNamed, ""},
+           {"refused", true, false, "photo.jpg", own, "", kSomeKept, "photo.jpg"},
+           {"alike", false, true, "photo.jpg", own, "", kAllNamed, next},
+           {"alike, refused", true, true, "photo.jpg", own, "", kAllNamed, next},
+           {"hidden, alike", false, true, kHidden + own, own, own, kAllNamed, ""},
+           {"hidden, other number", false, true, kHidden + next, own, next,
+            kAllNamed, next},
+       }) {
+    FakeFolder folder;
+    folder.alikeOnly = row.alikeOnly;
+    const int photo = folder.Add(row.old, kMarch);
+    if (!row.headedFor.empty())
+      folder.headedFor[row.old] = row.headedFor;
+    folder.entries[row.second] = folder.entries[row.old];
+    folder.order.push_back(row.second);
+    const int other = folder.Add("other.jpg", kMarch);
+    folder.inject = [&](FakeFolder::Op op, const std::string&) {
+      return row.refused && op == FakeFolder::Op::kUnlink ? Failure::kOther
+                                                          : Failure::kNone;
+    };
 
-      const bool both = refused || alikeOnly;
-      EXPECT_EQ(Main(folder), both ? kSomeKept : kAllNamed);
-      EXPECT_EQ(folder.NameOf(other), kStamp + ".jpg");
-      EXPECT_EQ(folder.entries.at(kStamp + " (02).jpg").id, photo);
-      EXPECT_EQ(folder.entries.count("photo.jpg"), both ? 1u : 0u);
-      EXPECT_EQ(folder.renames.size(), 1u);
+    EXPECT_EQ(Main(folder), row.status) << row.what;
+    EXPECT_EQ(folder.NameOf(other), kStamp + ".jpg") << row.what;
+    EXPECT_EQ(folder.entries.at(row.second).id, photo) << row.what;
+    if (!row.oldBecomes.empty()) {
+      EXPECT_EQ(folder.entries.at(row.oldBecomes).id, photo) << row.what;
     }
+    EXPECT_EQ(folder.entries.size(), row.oldBecomes.empty() ? 2u : 3u)
+        << row.what;
   }
 }
 
 TEST(RenamingPassTest, TimesAreSetBackWhereARenameResetsThem) {
   FakeFolder folder;
   folder.renameResetsTimeTo = DateTime{2026, 12, 7, 20, 6, 28};
+  folder.now = static_cast<std::int64_t>(Packed(*folder.renameResetsTimeTo));
   const int first = folder.Add("a.jpg", At(1));
   const int second = folder.Add("b.jpg", At(2));
   const int third = folder.Add("c.jpg", At(3));
@@ -280,6 +304,7 @@ TEST(RenamingPassTest, TimesAreSetBackWhereARenameResetsThem) {
   // Where a time cannot be put back, no further file is renamed.
   FakeFolder failing;
   failing.renameResetsTimeTo = folder.renameResetsTimeTo;
+  failing.now = folder.now;
   failing.Add("a.jpg", At(1));
   const int stays = failing.Add("b.jpg", At(2));
   failing.inject = [](FakeFolder::Op op, const std::string&) {

@@ -57,7 +57,9 @@ class Interrupted : public TieredPlatform {
 
  protected:
   void Between(RenameStep step) override {
-    if (act_ && (step_ ? step == *step_ : step != RenameStep::kAside))
+    if (act_ && (step_ ? step == *step_
+                       : step == RenameStep::kLinked ||
+                             step == RenameStep::kReserved))
       std::exchange(act_, nullptr)();
   }
 

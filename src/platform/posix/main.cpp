@@ -1,17 +1,22 @@
 #include <time.h>
 
 #include "renaming_pass.h"
+#include "platform/posix/stop_signals.h"
 #include "platform/system_platform.h"
 
 // Arguments are ignored and nothing is printed, whatever happens: the exit
 // status is the program's only answer.
 int main() {
   tzset();
+  CatchStopSignals();
+  int status = kSomeKept;
   try {
     SystemPlatform platform;
-    return Main(platform);
+    status = Main(platform);
   } catch (...) {
     // Out of memory, most likely; the files left unhandled keep their names.
-    return kSomeKept;
   }
+  // The platform is gone by now: leftovers removed, the folder flushed.
+  EndByCaughtSignal();
+  return status;
 }

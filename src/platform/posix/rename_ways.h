@@ -16,23 +16,28 @@ enum class RenameTier {
 /// The moments between two steps of a rename, where another program may
 /// act.
 enum class RenameStep {
+  kProbe,     // an empty file made to find out whether links work
   kAside,     // the old name moved to a private one; no new name yet
   kLinked,    // the new name linked; the private name not yet removed
   kReserved,  // the new name reserved; the file not yet renamed onto it
 };
 
-/// Where the two-step ways hold a file for the instant between two steps:
-/// a hidden name of the run's own, this prefix, a random number and a
-/// count. A run killed in that instant leaves the file there; the listing
-/// yields such names as ordinary files, so the next run names them.
-extern const char kAsidePrefix[];
+/// How tests start the POSIX platform beside its first way.
+struct WayOptions {
+  // Two names never proven one file by their numbers, as on sshfs: judged
+  // by their bytes where that is allowed.
+  bool byBytes = false;
+  // false: no lock on the folder, as a run through another mount of it,
+  // or on another machine, sees none.
+  bool lock = true;
+};
 
 /// The POSIX platform started at a later way, which tests use to drive
 /// every way on any file system, and to act between the two steps of a
 /// rename as another program might.
 class TieredPlatform : public SystemPlatform {
  public:
-  explicit TieredPlatform(RenameTier firstTier);
+  explicit TieredPlatform(RenameTier firstTier, const WayOptions& options = {});
 
   /// The tier the run has settled on so far.
   RenameTier tier() const;

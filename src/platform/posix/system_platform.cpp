@@ -26,10 +26,11 @@
 #include <functional>
 #include <vector>
 
+#include "platform/posix/hidden_names.h"
 #include "platform/posix/rename_ways.h"
+#include "platform/posix/stop_signals.h"
 
 const char folderPrefix[] = "Rename/";
-const char kAsidePrefix[] = ".stampname-";
 
 namespace {
 
@@ -164,9 +165,16 @@ bool SameBytes(int dirFd, const char* a, const char* b) {
   return same;
 }
 
-bool Private(const char* name) {
-  return strncmp(name, kAsidePrefix, sizeof kAsidePrefix - 1) == 0;
-}
+/// Seconds within which a run renames its file onto its reservation: one
+/// that stays as it was for longer is a stopped run's.
+constexpr int kReservationSeconds = 5;
+
+/// What became of a removal of a run's empty reservation.
+enum class Emptied {
+  kGone,      // nothing is left under the name
+  kNotEmpty,  // it held a file (someone else's): that file is back
+  kStays,     // it could not be taken away, and is left for later
+};
 
 #if defined(__linux__)
 /// Whether the folder lies on a FUSE file system, whose inode numbers may
@@ -248,7 +256,19 @@ struct SystemPlatform::Folder {
   // With `empty`, a reservation to remove only while it is empty; else an
   // extra link of a file that bears its new name.
   std::vector<std::pair<std::string, bool>> leftovers;
+  // Reservations of other runs, maybe in flight, as first seen and when:
+  // removed at the end where they stayed as they were.
+  struct Sighting {
+    std::string name;
+    struct stat seen;
+    struct timespec when;
+  };
+  std::vector<Sighting> sightings;
+  enum class Reserving { kUnknown, kMay, kNever };
+  Reserving reserving = Reserving::kUnknown;
   bool reserveByOpen = false;  // mknod makes no plain files here
+  bool lock = true;            // false: as through a mount of its own
+  bool changed = false;        // a name was made or taken away
   RenameTier tier = RenameTier::kNoReplaceRename;
   std::uint64_t nonce = 0;  // drawn at the first private name
   unsigned asides = 0;
@@ -256,22 +276,26 @@ struct SystemPlatform::Folder {
 
   int fd() const { return dirfd(listing); }
 
-  /// A hidden name of this run's own, new each time: random, so that no
-  /// other run, on this machine or another, ever picks it.
-  /// It ends in the extension of `held`, the name of the file it holds,
-  /// which a later run then keeps.
-  std::string Aside(const char* held = "") {
+  /// A hidden name of this run's own, new each time, recording what the
+  /// file under it is to a run that finds it there.
+  std::string Aside(HiddenRole role, std::string_view recorded = {}) {
     if (asides == 0) {
       std::random_device random;
       nonce = (std::uint64_t{random()} << 32 | random()) ^
               static_cast<std::uint64_t>(getpid());
     }
-    char name[64];
-    snprintf(name, sizeof name, "%s%016llx-%u", kAsidePrefix,
-             static_cast<unsigned long long>(nonce), ++asides);
-    const char* dot =
-        strchr(Private(held) ? held + sizeof kAsidePrefix - 1 : held, '.');
-    return std::string(name) + (dot != nullptr ? dot : "");
+    changed = true;
+    return MakeHidden(nonce, ++asides, role, recorded);
+  }
+
+  /// Whether some run may reserve names here: only the FUSE kinds that
+  /// get the reserve way. Elsewhere no empty file is ever taken for a
+  /// reservation.
+  bool MayReserve() {
+    if (reserving == Reserving::kUnknown)
+      reserving = OnFuse(fd()) && ReservesAtOnce(fd()) ? Reserving::kMay
+                                                       : Reserving::kNever;
+    return reserving == Reserving::kMay;
   }
 
   // ---- Private names, reservations, identity: what the ways build on ----
@@ -304,7 +328,7 @@ struct SystemPlatform::Folder {
     if (fstatat(fd(), name, reserved, AT_SYMLINK_NOFOLLOW) == 0)
       return {};
     const Outcome failure{Failure::kOther, errno};
-    if (!RemoveEmpty(name))
+    if (RemoveEmpty(name) == Emptied::kStays)
       leftovers.emplace_back(name, true);
     return failure;
   }
@@ -359,29 +383,97 @@ struct SystemPlatform::Folder {
     if (const int error = StatNow(fd(), to, &now); error != 0)
       outcome = {Failure::kOther, error};
     else if (!SameReservation(now, reserved))
-      return {Failure::kOther, 0};
+      outcome = {Failure::kOther, 0};
     else if (renameat(fd(), from, fd(), to) != 0)
       outcome = OutcomeOf(errno);
-    if (!outcome.ok() && !RemoveEmpty(to))
+    else
+      changed = true;
+    if (outcome.ok())
+      return outcome;
+    // Not ours any more (another run took it away, and maybe the file
+    // too), it is left alone; ours is removed again.
+    if (outcome.error != 0 && RemoveEmpty(to) == Emptied::kStays)
       leftovers.emplace_back(to, true);
+    // The file taken from its name meanwhile, by another run: no failure.
+    struct stat source;
+    if (fstatat(fd(), from, &source, AT_SYMLINK_NOFOLLOW) != 0 &&
+        errno == ENOENT)
+      return {Failure::kGone, ENOENT};
     return outcome;
   }
 
-  /// Removes an empty file under `name` (a reservation of this run), and
-  /// nothing else: one rename takes whatever bears the name at that instant
-  /// to a private name, where it is judged. A file that is not empty goes
-  /// back. Whether nothing of this run's is left there.
-  bool RemoveEmpty(const char* name) {
+  /// Removes an empty file under `name` (a reservation), and nothing
+  /// else: one rename takes whatever bears the name at that instant to a
+  /// private name, where it is judged. A file that is not empty goes back.
+  Emptied RemoveEmpty(const char* name) {
     const int fd = this->fd();
-    const std::string aside = Aside(name);
+    const std::string aside = Aside(HiddenRole::kVoid, name);
     if (renameat(fd, name, fd, aside.c_str()) != 0)
-      return errno == ENOENT;
+      return errno == ENOENT ? Emptied::kGone : Emptied::kStays;
+    return DropEmptyAside(aside, name);
+  }
+
+  /// Removes the hidden name `aside` of a reservation of `name` where it
+  /// holds an empty file; a file with content goes back to `name`.
+  Emptied DropEmptyAside(const std::string& aside, const char* name) {
     struct stat st;
-    if (StatNow(fd, aside.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+    if (StatNow(fd(), aside.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
         st.st_size == 0)
-      return unlinkat(fd, aside.c_str(), 0) == 0 || errno == ENOENT;
+      return unlinkat(fd(), aside.c_str(), 0) == 0 || errno == ENOENT
+                 ? Emptied::kGone
+                 : Emptied::kStays;
     PutBack(aside, name, {});
-    return true;  // someone else's: nothing of ours to take away
+    return Emptied::kNotEmpty;  // someone else's: nothing of ours
+  }
+
+  /// What `name`, a file under a name the run gives of another time, is:
+  /// where runs reserve names, an empty one is some run's reservation. One
+  /// that has not stayed as it is for long may be about to take its
+  /// photo: left alone, and removed at the end if it stayed so meanwhile.
+  Reservation Sighted(const char* name) {
+    struct stat st;
+    if (!MayReserve() || StatNow(fd(), name, &st) != 0 ||
+        !S_ISREG(st.st_mode) || st.st_size != 0)
+      return Reservation::kNone;
+    struct timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    if (now.tv_sec - st.st_mtime <= kReservationSeconds &&
+        st.st_mtime <= now.tv_sec + kReservationSeconds) {
+      clock_gettime(CLOCK_MONOTONIC, &now);
+      sightings.push_back({name, st, now});
+      return Reservation::kInFlight;
+    }
+    switch (RemoveEmpty(name)) {
+      case Emptied::kGone:
+        return Reservation::kRemoved;
+      case Emptied::kNotEmpty:
+        return Reservation::kNone;
+      case Emptied::kStays:
+        break;
+    }
+    return Reservation::kInFlight;  // its name stays taken, by it
+  }
+
+  /// Removes the reservations sighted in flight that stayed as they were
+  /// for longer than any run takes to rename onto its own.
+  void RemoveStaleSightings() {
+    for (const Sighting& sighting : sightings) {
+      struct timespec now;
+      clock_gettime(CLOCK_MONOTONIC, &now);
+      const long long waited =
+          (now.tv_sec - sighting.when.tv_sec) * 1000 +
+          (now.tv_nsec - sighting.when.tv_nsec) / 1000000;
+      if (waited < kReservationSeconds * 1000LL + 500) {
+        const long long rest = kReservationSeconds * 1000LL + 500 - waited;
+        const struct timespec pause = {static_cast<time_t>(rest / 1000),
+                                       static_cast<long>(rest % 1000) * 1000000};
+        nanosleep(&pause, nullptr);
+      }
+      struct stat st;
+      if (StatNow(fd(), sighting.name.c_str(), &st) == 0 &&
+          SameReservation(st, sighting.seen))
+        RemoveEmpty(sighting.name.c_str());
+    }
   }
 
   /// Finds out, once, whether the folder takes links, and how identity
@@ -391,13 +483,23 @@ struct SystemPlatform::Folder {
     if (links != Links::kUnknown && identity != Identity::kUnknown)
       return {};
     const int fd = this->fd();
-    const std::string first = Aside(), second = Aside();
+    const std::string first = Aside(HiddenRole::kProbe),
+                      second = Aside(HiddenRole::kProbe);
     struct stat made, a, b, folder;
     if (const Outcome reserved = Reserve(first.c_str(), &made); !reserved.ok())
       return reserved;
+    between(RenameStep::kProbe);
     // Between two fresh names of the run's own, any refusal means no links
-    // here, whatever it says (EPERM, ENOSYS, EIO on cloud drives...).
-    if (linkat(fd, first.c_str(), fd, second.c_str(), 0) != 0) {
+    // here, whatever it says (EPERM, ENOSYS, EIO on cloud drives...), but
+    // for a full disk or quota, which says nothing of links: asked again at
+    // the next file.
+    const int linked =
+        linkat(fd, first.c_str(), fd, second.c_str(), 0) == 0 ? 0 : errno;
+    if (linked == ENOSPC || linked == EDQUOT) {
+      DropAside(first);
+      return {Failure::kOther, linked};
+    }
+    if (linked != 0) {
       links = Links::kRefused;
       if (identity == Identity::kUnknown)
         identity = OnFuse(fd) ? Identity::kAttributes : Identity::kInode;
@@ -426,9 +528,10 @@ struct SystemPlatform::Folder {
   /// What the names `name` (listed as `listed`), read past the cache as
   /// `a`, and `other`, read as `b`, hold. kSame only where dropping `name`
   /// takes away no file's last name: proven one file, or, where identity
-  /// cannot tell, a run's private name holding the same bytes in every
-  /// respect the file system keeps. A name a user gave is never dropped on
-  /// likeness alone: the same bytes leave it alike.
+  /// cannot tell, a hidden name of a run's own that records `other` as the
+  /// name its file was headed for, holding the same bytes in every respect
+  /// the file system keeps. Any other name is never dropped on likeness:
+  /// the same bytes leave it alike.
   Sameness Judge(const char* listed, const char* name, const struct stat& a,
                  const char* other, const struct stat& b) const {
     if (identity == Identity::kInode)
@@ -436,7 +539,9 @@ struct SystemPlatform::Folder {
     if (!S_ISREG(a.st_mode) || !SameAttributes(a, b) ||
         !SameBytes(fd(), name, other))
       return Sameness::kOther;
-    return Private(listed) ? Sameness::kSame : Sameness::kAlike;
+    const bool headedThere = ParseHidden(listed).role == HiddenRole::kTo &&
+                             RecordedIn(listed) == other;
+    return headedThere ? Sameness::kSame : Sameness::kAlike;
   }
 
   /// Removes `name`, a second name of the file that `other` names, where
@@ -445,7 +550,8 @@ struct SystemPlatform::Folder {
   /// rename goes aside and is judged there, where nothing else can replace
   /// it; what may not go comes back.
   Outcome DropSecondName(const char* name, const char* other, bool ours) {
-    const std::string aside = Aside(name);
+    const std::string aside =
+        Aside(ours ? HiddenRole::kTo : HiddenRole::kOf, other);
     if (renameat(fd(), name, fd(), aside.c_str()) != 0)
       return errno == ENOENT ? Outcome{} : OutcomeOf(errno);
     struct stat moved, kept;
@@ -481,7 +587,7 @@ struct SystemPlatform::Folder {
   Outcome LinkThenUnlink(const char* from, const char* to,
                          const DateTime& stampedFrom) {
     const int fd = this->fd();
-    const std::string aside = Aside(from);
+    const std::string aside = Aside(HiddenRole::kTo, to);
     if (renameat(fd, from, fd, aside.c_str()) != 0)
       return OutcomeOf(errno);  // gone: another run took it, or it vanished
     between(RenameStep::kAside);
@@ -515,7 +621,7 @@ struct SystemPlatform::Folder {
       return PutBack(aside, from, {Failure::kChanged, 0});
     if (StatNow(fd(), to, &there) != 0)
       return PutBack(aside, from, OutcomeOf(error == EEXIST ? EIO : error));
-    switch (Judge(from, aside.c_str(), moved, to, there)) {
+    switch (Judge(aside.c_str(), aside.c_str(), moved, to, there)) {
       case Sameness::kSame:
         DropAside(aside);  // it bears that name already: another run's work
         return {};
@@ -565,7 +671,7 @@ struct SystemPlatform::Folder {
     // still be this run's own empty reservation.
     if (outcome.ok())
       return OntoReservation(from, to, reserved);
-    if (!RemoveEmpty(to))
+    if (RemoveEmpty(to) == Emptied::kStays)
       leftovers.emplace_back(to, true);
     return outcome;
   }
@@ -573,6 +679,7 @@ struct SystemPlatform::Folder {
   ~Folder() {
     if (listing == nullptr)
       return;
+    RemoveStaleSightings();
     // Removals may add to the list: they work on a copy.
     const auto pending = std::move(leftovers);
     for (const auto& [name, empty] : pending)
@@ -580,14 +687,21 @@ struct SystemPlatform::Folder {
         RemoveEmpty(name.c_str());
       else
         unlinkat(fd(), name.c_str(), 0);
+    // The names on the medium before the run ends: a card pulled out right
+    // after keeps them.
+    if (changed)
+      fsync(fd());
     closedir(listing);  // and with it the lock
   }
 };
 
 SystemPlatform::SystemPlatform() : folder_(std::make_unique<Folder>()) {}
 
-TieredPlatform::TieredPlatform(RenameTier firstTier) {
+TieredPlatform::TieredPlatform(RenameTier firstTier, const WayOptions& options) {
   folder_->tier = firstTier;
+  folder_->lock = options.lock;
+  if (options.byBytes)
+    folder_->identity = Folder::Identity::kAttributes;
   folder_->between = [this](RenameStep step) { Between(step); };
 }
 
@@ -611,7 +725,8 @@ Outcome SystemPlatform::ListFirst(ListedName* entry) {
   }
   // One run at a time in a folder: a second one waits here, then finds the
   // first one's work done. File systems without locks go on without.
-  while (flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+  while (folder_->lock && flock(fd, LOCK_EX) != 0 && errno == EINTR &&
+         CaughtStopSignal() == 0) {
   }
   DIR* listing = fdopendir(fd);
   if (listing == nullptr) {
@@ -637,11 +752,41 @@ Outcome SystemPlatform::ListNext(ListedName* entry) {
     entry->fileName.assign(found->d_name);
     entry->ordinary = false;
     entry->privatePart = 0;
-    // A run's private names hold files that a killed run left there.
-    if (Private(found->d_name))
-      entry->privatePart = sizeof kAsidePrefix - 1;
-    else if (Hidden(found->d_name))
-      return {};
+    entry->headedFor.clear();
+    // A run's hidden names hold files that a stopped run left there, or
+    // that another run is moving right now; a user's hidden files and a
+    // run's probes are left alone.
+    const HiddenName hidden = ParseHidden(found->d_name);
+    switch (hidden.role) {
+      case HiddenRole::kNone:
+        if (Hidden(found->d_name))
+          return {};
+        break;
+      case HiddenRole::kProbe:
+        return {};
+      case HiddenRole::kVoid: {
+        // A reservation a run was removing: only runs know the name, and
+        // none writes to it, so an empty one goes. Anything else is a file
+        // renamed onto the reservation, to be named.
+        struct stat st;
+        const int error =
+            StatNow(folder_->fd(), found->d_name, &st);
+        if (error != 0 || (S_ISREG(st.st_mode) && st.st_size == 0)) {
+          if (error == 0 && unlinkat(folder_->fd(), found->d_name, 0) == 0)
+            folder_->changed = true;
+          continue;
+        }
+        [[fallthrough]];
+      }
+      case HiddenRole::kTo:
+      case HiddenRole::kOf:
+        entry->headedFor.assign(found->d_name + hidden.recorded);
+        entry->privatePart = hidden.recorded;
+        break;
+      case HiddenRole::kEarlier:
+        entry->privatePart = hidden.recorded;
+        break;
+    }
     if (found->d_type == DT_UNKNOWN) {
       // Symbolic links count by what they are, not by what they point to.
       struct stat st;
@@ -720,22 +865,29 @@ Outcome SystemPlatform::ReadTimes(const std::string& fileName,
 #if defined(STATX_MTIME) && defined(AT_STATX_FORCE_SYNC)
   // Past the kernel's cache of a network or FUSE file system, which may
   // still show the times from before a rename.
+  // Its number only where numbers tell files apart (sshfs numbers names).
+  const bool numbered = folder_->identity == Folder::Identity::kInode;
   struct statx stx;
   if (statx(folder_->fd(), fileName.c_str(),
             AT_SYMLINK_NOFOLLOW | AT_STATX_FORCE_SYNC,
-            STATX_ATIME | STATX_MTIME, &stx) == 0) {
+            STATX_ATIME | STATX_MTIME | STATX_SIZE | STATX_INO, &stx) == 0) {
     *times = {stx.stx_atime.tv_sec, stx.stx_atime.tv_nsec,
-              stx.stx_mtime.tv_sec, stx.stx_mtime.tv_nsec};
+              stx.stx_mtime.tv_sec, stx.stx_mtime.tv_nsec,
+              static_cast<std::int64_t>(stx.stx_size),
+              numbered ? stx.stx_ino : 0};
     return {};
   }
   if (errno != ENOSYS)
     return OutcomeOf(errno);
+#else
+  const bool numbered = folder_->identity == Folder::Identity::kInode;
 #endif
   struct stat st;
   if (fstatat(folder_->fd(), fileName.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
     return OutcomeOf(errno);
   *times = {st.st_atim.tv_sec, st.st_atim.tv_nsec, st.st_mtim.tv_sec,
-            st.st_mtim.tv_nsec};
+            st.st_mtim.tv_nsec, static_cast<std::int64_t>(st.st_size),
+            numbered ? static_cast<std::uint64_t>(st.st_ino) : 0};
   return {};
 }
 
@@ -753,3 +905,15 @@ Outcome SystemPlatform::SetTimes(const std::string& fileName,
 }
 
 std::int64_t SystemPlatform::Now() { return time(nullptr); }
+
+// The kernel's own file systems keep a file's times through a rename; a
+// FUSE one may not (FAT through fusefat gives the time of the rename).
+bool SystemPlatform::RenamesKeepTimes() {
+  return folder_->listing != nullptr && !OnFuse(folder_->fd());
+}
+
+Reservation SystemPlatform::ReservationAt(const std::string& name) {
+  return folder_->Sighted(name.c_str());
+}
+
+bool SystemPlatform::Stopped() { return CaughtStopSignal() != 0; }

@@ -1,0 +1,53 @@
+#ifndef STAMPNAME_PLATFORM_POSIX_HIDDEN_NAMES_H_
+#define STAMPNAME_PLATFORM_POSIX_HIDDEN_NAMES_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+/// The hidden names a run gives files for the instant between two steps,
+/// each of one exact shape, so that a later run knows them for what they
+/// are and a user's own `.stampname-…` files for theirs:
+///
+///   .stampname-<16 hex digits>-<count> to <name>    the file, headed for <name>
+///   .stampname-<16 hex digits>-<count> of <name>    a second name of <name>,
+///                                                   judged before it goes
+///   .stampname-<16 hex digits>-<count> void <name>  the reservation of
+///                                                   <name>, judged empty
+///                                                   before it goes
+///   .stampname-<16 hex digits>-<count> probe        an empty file that finds
+///                                                   out whether links work
+///
+/// and, from earlier versions, ".stampname-<16 hex digits>-<count>" with
+/// the file's extension. The digits are random for each run, so that no
+/// other run, on this machine or another, ever makes the same name.
+enum class HiddenRole {
+  kNone,     // not a name of the program's: a user's (hidden) file
+  kTo,
+  kOf,
+  kVoid,
+  kProbe,
+  kEarlier,  // an earlier version's: the file's extension, nothing recorded
+};
+
+extern const char kHiddenPrefix[];
+
+struct HiddenName {
+  HiddenRole role = HiddenRole::kNone;
+  // Where the recorded name begins (kTo, kOf, kVoid), or where the file's
+  // own extension may begin (kEarlier).
+  std::size_t recorded = 0;
+};
+
+/// What `name` is, by its exact shape.
+HiddenName ParseHidden(std::string_view name);
+
+/// The name recorded in `name`, of a shape with one; empty otherwise.
+std::string_view RecordedIn(std::string_view name);
+
+/// A new hidden name of the run numbered `run`: the `count`th it makes.
+std::string MakeHidden(std::uint64_t run, unsigned count, HiddenRole role,
+                       std::string_view recorded = {});
+
+#endif  // STAMPNAME_PLATFORM_POSIX_HIDDEN_NAMES_H_
