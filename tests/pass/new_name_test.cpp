@@ -26,8 +26,9 @@ TEST(NewNameTest, ExtensionRunsFromTheFirstDot) {
            {"IMG_0001.JPG", ".JPG"}, {"README", ""}, {"trailing.", "."},
            {"", ""}})
     EXPECT_EQ(ExtensionOf(name), extension) << name;
-  // A killed run's private name keeps the extension of the file it holds.
-  EXPECT_EQ(ExtensionOf(".stampname-00ff-1.jpg", 11), ".jpg");
+  // A stopped run's hidden name keeps the extension of the name it records.
+  EXPECT_EQ(ExtensionOf(".stampname-00ff-1 to 2009-03-05 07-08-09.jpg", 20),
+            ".jpg");
 }
 
 TEST(NewNameTest, NamesAreStampNumberAndExtension) {
@@ -41,6 +42,7 @@ TEST(NewNameTest, NamesAreStampNumberAndExtension) {
            Row{{2023, 12, 31, 23, 59, 59}, 2, ".tar.gz",
                "2023-12-31 23-59-59 (02).tar.gz"},
            Row{{2000, 1, 1, 0, 0, 0}, 10, "", "2000-01-01 00-00-00 (10)"},
+           Row{{2012, 2, 29, 23, 59, 59}, 1, "", "2012-02-29 23-59-59"},
            Row{{33, 1, 2, 3, 4, 5}, 99, ".JPG", "0033-01-02 03-04-05 (99).JPG"},
        }) {
     const std::string name = NewName(row.time, row.attempt, row.extension);
@@ -48,6 +50,7 @@ TEST(NewNameTest, NamesAreStampNumberAndExtension) {
     // Every name given is known again as one, and by its stamp.
     EXPECT_EQ(StampOf(name), Stamp(row.time)) << name;
     EXPECT_EQ(StampOf(name), name.substr(0, 19));
+    EXPECT_EQ(NumberOf(name), row.attempt) << name;
   }
 }
 
@@ -61,6 +64,9 @@ TEST(NewNameTest, StampOfKnowsOnlyTheNamesTheRunGives) {
         "2009-03-05_07-08-09.jpg", "2009-03-05 07:08:09.jpg",
         "2009-03-05 07-08", "photo.jpg", ""})
     EXPECT_EQ(StampOf(nearMiss), "") << nearMiss;
+  for (const std::string_view nearMiss :
+       {"2009-03-05 07-08-09 (01).jpg", "photo.jpg"})
+    EXPECT_EQ(NumberOf(nearMiss), 0) << nearMiss;
   // The shape is what counts: a date no clock shows still has it.
   EXPECT_EQ(StampOf("2009-13-45 25-61-61.jpg"), "2009-13-45 25-61-61");
 }

@@ -291,11 +291,13 @@ TEST(RenamingPassTest, TimesAreSetBackWhereARenameResetsThem) {
   EXPECT_EQ(folder.entries.at(folder.NameOf(second)).modified, At(2));
   EXPECT_EQ(folder.NameOf(third), "2020-06-01 12-00-03.jpg");
 
-  // A first file dated at the very time of its rename cannot tell whether
-  // renames reset times: the next one still gets its time back.
+  // A first file dated about the time of its rename cannot tell whether
+  // renames reset times (FAT keeps two-second steps: the rename a second
+  // after its time leaves it as it was): the next one still gets its time
+  // back.
   FakeFolder fresh;
   fresh.renameResetsTimeTo = folder.renameResetsTimeTo;
-  fresh.now = static_cast<std::int64_t>(Packed(*fresh.renameResetsTimeTo));
+  fresh.now = static_cast<std::int64_t>(Packed(*fresh.renameResetsTimeTo)) + 1;
   fresh.Add("2009-03-05 07-08-09.jpg", *fresh.renameResetsTimeTo);
   const int older = fresh.Add("older.jpg", At(4));
   EXPECT_EQ(Main(fresh), kAllNamed);

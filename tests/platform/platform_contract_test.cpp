@@ -39,6 +39,8 @@ TEST_P(PlatformContractTest, NeverReplacesAFileOrAFolder) {
   InScratchFolder here;
   WriteFile(here.rename() / "a.jpg", "a", kEarly);
   WriteFile(here.rename() / "b.jpg", "b", kLater);
+  // A copy: the same bytes and time, and yet another file.
+  WriteFile(here.rename() / "copy.jpg", "a", kEarly);
   fs::create_directory(here.rename() / "dir.jpg");
   const auto platform = GetParam().make();
   ListAll(*platform);
@@ -46,6 +48,9 @@ TEST_P(PlatformContractTest, NeverReplacesAFileOrAFolder) {
 
   EXPECT_EQ(RenameNow(*platform, "a.jpg", "b.jpg").failure, Failure::kTaken);
   EXPECT_EQ(RenameNow(*platform, "a.jpg", "dir.jpg").failure, Failure::kTaken);
+  EXPECT_NE(platform->SameFile("copy.jpg", "a.jpg"), Sameness::kSame);
+  EXPECT_FALSE(platform->RemoveSecondName("copy.jpg", "a.jpg").ok());
+  EXPECT_FALSE(platform->RemoveSecondName("b.jpg", "a.jpg").ok());
   EXPECT_EQ(Snapshot(here.rename()), before);
   EXPECT_EQ(ModifiedOf(here.rename() / "b.jpg"), kLater);
 }

@@ -1,4 +1,5 @@
 #include "platform/posix/rename_ways.h"
+#include "platform/posix/hidden_names.h"
 
 #include <gtest/gtest.h>
 
@@ -83,7 +84,8 @@ TEST_P(TwoStepTest, AnotherProgramActingBetweenTheStepsLosesNoFile) {
     if (fs::exists(in / "f.jpg"))
       fs::rename(in / "f.jpg", in / "moved f.jpg");
     fs::rename(in / "g.jpg", in / "new.jpg");
-    WriteFile(in / "f.jpg", "hh", kEarly);
+    // Changed since its time was read: a reservation goes again.
+    WriteFile(in / "f.jpg", "hh", kLater);
   });
   ListAll(platform);
   DateTime modified;
@@ -163,18 +165,62 @@ INSTANTIATE_TEST_SUITE_P(TwoStepTiers, TwoStepTest,
                          testing::Values(Tier::kLinkThenUnlink,
                                          Tier::kReserveThenRename));
 
-RenameWay WayOf(Tier tier) {
-  return {"Tier" + std::to_string(static_cast<int>(tier)),
-          [tier] { return std::make_unique<TieredPlatform>(tier); }};
+RenameWay WayOf(Tier tier, const char* how = "", WayOptions options = {}) {
+  return {"Tier" + std::to_string(static_cast<int>(tier)) + how,
+          [tier, options] {
+            return std::make_unique<TieredPlatform>(tier, options);
+          }};
 }
 
+// Each way, and the link and reserve ways judging names by their bytes
+// as on sshfs.
 INSTANTIATE_TEST_SUITE_P(AllTiers, PlatformContractTest,
                          testing::Values(WayOf(Tier::kNoReplaceRename),
                                          WayOf(Tier::kLinkThenUnlink),
-                                         WayOf(Tier::kReserveThenRename)),
+                                         WayOf(Tier::kLinkThenUnlink, "ByBytes",
+                                               {.byBytes = true}),
+                                         WayOf(Tier::kReserveThenRename),
+                                         WayOf(Tier::kReserveThenRename,
+                                               "ByBytes",
+                                               {.byBytes = true,
+                                                .mayReserve = true})),
                          [](const testing::TestParamInfo<RenameWay>& info) {
                            return info.param.name;
                          });
+
+TEST(HiddenNameTest, OnlyTheProgramsExactShapesAreItsOwn) {
+  const std::string run = ".stampname-00000000000000ff-12";
+  struct Row {
+    std::string name;
+    HiddenRole role;
+    std::string recorded;
+  };
+  for (const Row& row : std::initializer_list<Row>{
+           {run + " to 2009-03-05 07-08-09 (02).CR2", HiddenRole::kTo,
+            "2009-03-05 07-08-09 (02).CR2"},
+           {run + " of 2009-03-05 07-08-09.jpg", HiddenRole::kOf,
+            "2009-03-05 07-08-09.jpg"},
+           {run + " void 2009-03-05 07-08-09", HiddenRole::kVoid,
+            "2009-03-05 07-08-09"},
+           {run + " probe", HiddenRole::kProbe, ""},
+           {run + ".jpg", HiddenRole::kEarlier, ""},
+           {run, HiddenRole::kEarlier, ""},
+           // A user's own names that share the prefix.
+           {".stampname-notes", HiddenRole::kNone, ""},
+           {".stampname-backup.JPG", HiddenRole::kNone, ""},
+           {".stampname-00ff-1.jpg", HiddenRole::kNone, ""},
+           {".stampname-00000000000000FF-1.jpg", HiddenRole::kNone, ""},
+           {".stampname-00000000000000ff-.jpg", HiddenRole::kNone, ""},
+           {run + " to ", HiddenRole::kNone, ""},
+           {run + " probes", HiddenRole::kNone, ""},
+           {run + "x.jpg", HiddenRole::kNone, ""},
+       }) {
+    EXPECT_EQ(ParseHidden(row.name).role, row.role) << row.name;
+    EXPECT_EQ(RecordedIn(row.name), row.recorded) << row.name;
+  }
+  EXPECT_EQ(MakeHidden(0xff, 12, HiddenRole::kTo, "a.jpg"), run + " to a.jpg");
+  EXPECT_EQ(MakeHidden(0xff, 12, HiddenRole::kProbe), run + " probe");
+}
 
 // Run by the mounted file system tests, which know what each file system
 // allows.

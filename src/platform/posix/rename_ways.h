@@ -30,6 +30,11 @@ struct WayOptions {
   // false: no lock on the folder, as a run through another mount of it,
   // or on another machine, sees none.
   bool lock = true;
+  // Names reserved here by some run's reserve way, as on exFAT: an empty
+  // file under a name the run gives may be a reservation.
+  bool mayReserve = false;
+  // How long an empty file of a run's own may be in use by that run.
+  int inFlightSeconds = 5;
 };
 
 /// The POSIX platform started at a later way, which tests use to drive

@@ -165,9 +165,10 @@ bool SameBytes(int dirFd, const char* a, const char* b) {
   return same;
 }
 
-/// Seconds within which a run renames its file onto its reservation: one
-/// that stays as it was for longer is a stopped run's.
-constexpr int kReservationSeconds = 5;
+/// Seconds within which a run is done with an empty file of its own (a
+/// reservation, a probe): one that stays as it was for longer is a stopped
+/// run's.
+constexpr int kInFlightSeconds = 5;
 
 /// What became of a removal of a run's empty reservation.
 enum class Emptied {
@@ -264,6 +265,7 @@ struct SystemPlatform::Folder {
     struct timespec when;
   };
   std::vector<Sighting> sightings;
+  int inFlightSeconds = kInFlightSeconds;
   enum class Reserving { kUnknown, kMay, kNever };
   Reserving reserving = Reserving::kUnknown;
   bool reserveByOpen = false;  // mknod makes no plain files here
@@ -427,22 +429,14 @@ struct SystemPlatform::Folder {
   }
 
   /// What `name`, a file under a name the run gives of another time, is:
-  /// where runs reserve names, an empty one is some run's reservation. One
-  /// that has not stayed as it is for long may be about to take its
-  /// photo: left alone, and removed at the end if it stayed so meanwhile.
+  /// where runs reserve names, an empty one is some run's reservation.
   Reservation Sighted(const char* name) {
     struct stat st;
     if (!MayReserve() || StatNow(fd(), name, &st) != 0 ||
         !S_ISREG(st.st_mode) || st.st_size != 0)
       return Reservation::kNone;
-    struct timespec now;
-    clock_gettime(CLOCK_REALTIME, &now);
-    if (now.tv_sec - st.st_mtime <= kReservationSeconds &&
-        st.st_mtime <= now.tv_sec + kReservationSeconds) {
-      clock_gettime(CLOCK_MONOTONIC, &now);
-      sightings.push_back({name, st, now});
+    if (InFlight(name, st))
       return Reservation::kInFlight;
-    }
     switch (RemoveEmpty(name)) {
       case Emptied::kGone:
         return Reservation::kRemoved;
@@ -454,6 +448,28 @@ struct SystemPlatform::Folder {
     return Reservation::kInFlight;  // its name stays taken, by it
   }
 
+  /// Whether `name`, an empty file of some run's read as `st`, was made
+  /// too lately to tell whether that run is still about to use it: then it
+  /// is left alone, and removed at the end where it stayed as it was.
+  bool InFlight(const char* name, const struct stat& st) {
+    struct timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    if (now.tv_sec - st.st_mtime > inFlightSeconds ||
+        st.st_mtime > now.tv_sec + inFlightSeconds)
+      return false;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    sightings.push_back({name, st, now});
+    return true;
+  }
+
+  /// A probe of some run, empty: a stopped run's goes.
+  void SightProbe(const char* name) {
+    struct stat st;
+    if (StatNow(fd(), name, &st) == 0 && S_ISREG(st.st_mode) &&
+        st.st_size == 0 && !InFlight(name, st))
+      RemoveEmpty(name);
+  }
+
   /// Removes the reservations sighted in flight that stayed as they were
   /// for longer than any run takes to rename onto its own.
   void RemoveStaleSightings() {
@@ -463,8 +479,8 @@ struct SystemPlatform::Folder {
       const long long waited =
           (now.tv_sec - sighting.when.tv_sec) * 1000 +
           (now.tv_nsec - sighting.when.tv_nsec) / 1000000;
-      if (waited < kReservationSeconds * 1000LL + 500) {
-        const long long rest = kReservationSeconds * 1000LL + 500 - waited;
+      if (waited < inFlightSeconds * 1000LL + 500) {
+        const long long rest = inFlightSeconds * 1000LL + 500 - waited;
         const struct timespec pause = {static_cast<time_t>(rest / 1000),
                                        static_cast<long>(rest % 1000) * 1000000};
         nanosleep(&pause, nullptr);
@@ -480,6 +496,17 @@ struct SystemPlatform::Folder {
   /// shows, with two links of an empty file of the run's own. Fails where
   /// not even that file can be made.
   Outcome Learn() {
+    // A probe taken away meanwhile (by a run of an earlier version, which
+    // knew no probes, or one that found it stale) says nothing of links:
+    // another is made.
+    Outcome learnt;
+    for (int tries = 0; tries < 3; ++tries)
+      if (learnt = LearnOnce(); learnt.error != ENOENT)
+        break;
+    return learnt;
+  }
+
+  Outcome LearnOnce() {
     if (links != Links::kUnknown && identity != Identity::kUnknown)
       return {};
     const int fd = this->fd();
@@ -495,7 +522,7 @@ struct SystemPlatform::Folder {
     // the next file.
     const int linked =
         linkat(fd, first.c_str(), fd, second.c_str(), 0) == 0 ? 0 : errno;
-    if (linked == ENOSPC || linked == EDQUOT) {
+    if (linked == ENOSPC || linked == EDQUOT || linked == ENOENT) {
       DropAside(first);
       return {Failure::kOther, linked};
     }
@@ -700,6 +727,9 @@ SystemPlatform::SystemPlatform() : folder_(std::make_unique<Folder>()) {}
 TieredPlatform::TieredPlatform(RenameTier firstTier, const WayOptions& options) {
   folder_->tier = firstTier;
   folder_->lock = options.lock;
+  folder_->inFlightSeconds = options.inFlightSeconds;
+  if (options.mayReserve)
+    folder_->reserving = Folder::Reserving::kMay;
   if (options.byBytes)
     folder_->identity = Folder::Identity::kAttributes;
   folder_->between = [this](RenameStep step) { Between(step); };
@@ -763,6 +793,7 @@ Outcome SystemPlatform::ListNext(ListedName* entry) {
           return {};
         break;
       case HiddenRole::kProbe:
+        folder_->SightProbe(found->d_name);
         return {};
       case HiddenRole::kVoid: {
         // A reservation a run was removing: only runs know the name, and

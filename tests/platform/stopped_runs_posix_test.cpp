@@ -1,0 +1,214 @@
+// Runs stopped at each step of each way, and second runs acting at each
+// step, on a folder as users fill one: whatever the stop or the other run
+// leaves, the next run ends with every photo under one name of its own.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+
+#include "new_name.h"
+#include "platform/posix/rename_ways.h"
+#include "platform_contract.h"
+#include "renaming_pass.h"
+#include "scratch_folder.h"
+#include "test_environment.h"
+
+namespace {
+
+using Names = std::map<std::string, std::string>;
+
+/// One way a run renames by, as tests start it on any file system.
+struct Way {
+  const char* name;
+  RenameTier tier;
+  WayOptions options;
+  std::vector<RenameStep> steps;  // where it stands between two steps
+};
+
+/// The ways, each as the file systems that take it judge names: by their
+/// numbers (bindfs), by their bytes (sshfs), or by reserving them (exFAT).
+/// A mounted test runs them where its file system allows each.
+std::vector<Way> Ways() {
+  std::vector<Way> ways;
+  const int tier = Environment().tier;
+  // In flight for a second: a stopped run's empty files go at the rerun.
+  const std::vector<RenameStep> link = {
+      RenameStep::kProbe, RenameStep::kAside, RenameStep::kLinked};
+  if (tier == 0 || tier == 2) {
+    ways.push_back({"link", RenameTier::kLinkThenUnlink, {}, link});
+    ways.push_back({"link by bytes", RenameTier::kLinkThenUnlink,
+                    {.byBytes = true}, link});
+  }
+  if (tier == 0 || tier == 3)
+    ways.push_back({"reserve", RenameTier::kReserveThenRename,
+                    {.byBytes = !Environment().inodesTell, .mayReserve = true},
+                    {RenameStep::kReserved}});
+  for (Way& way : ways)
+    way.options.inFlightSeconds = 0;
+  return ways;
+}
+
+/// A folder as users fill one, all of one second but the last two: a photo
+/// and its copy (the same bytes and time: two files), a shot of RAW and
+/// JPEG, a photo of another second with a second link outside the folder
+/// (a backup), one named already in that second, and a user's own hidden
+/// files that share the program's prefix, one a copy of the photo.
+const time_t kShot = Utc(2001, 2, 3, 4, 5, 6);
+const time_t kNext = Utc(2001, 2, 3, 4, 5, 8);
+const std::map<std::string, std::pair<std::string, time_t>> kCard = {
+    {"IMG_1.JPG", {"one", kShot}},        {"IMG_1 (1).JPG", {"one", kShot}},
+    {"IMG_2.CR2", {"two raw", kShot}},    {"IMG_2.JPG", {"two", kShot}},
+    {"IMG_3.JPG", {"three", kNext}},
+    {"2001-02-03 04-05-08.JPG", {"eight", kNext}},
+    {".stampname-notes", {"notes", kNext}},
+    {".stampname-backup.JPG", {"one", kShot}},
+};
+
+void FillCard(const fs::path& in) {
+  for (const auto& [name, file] : kCard)
+    WriteFile(in / name, file.first, file.second);
+  fs::create_hard_link(in / "IMG_3.JPG", in.parent_path() / "backup.JPG");
+  SettleWrites();
+}
+
+/// Every photo once, under a name of its time (a shot under one number),
+/// with its bytes and time; the user's hidden files as they were; nothing
+/// else: no empty file, no name of the program's own.
+void ExpectCardNamed(const fs::path& in, const std::string& row,
+                     std::multimap<std::string, time_t> photos = {}) {
+  // By content and extension: a photo and its copy twice.
+  for (const auto& [name, file] : kCard)
+    if (name[0] != '.')
+      photos.emplace(file.first + "/" + name.substr(name.find('.')),
+                     file.second);
+  std::map<std::string, std::string> shots;  // content to number
+  for (const auto& [name, content] : Snapshot(in)) {
+    if (name[0] == '.') {
+      ASSERT_TRUE(kCard.count(name)) << row << ": left " << name;
+      EXPECT_EQ(content, kCard.at(name).first) << row;
+      EXPECT_EQ(ModifiedOf(in / name), kCard.at(name).second) << row;
+      continue;
+    }
+    const std::string extension(ExtensionOf(name));
+    const auto photo = photos.find(content + "/" + extension);
+    ASSERT_NE(photo, photos.end()) << row << ": " << name << " (" << content
+                                   << ") is not one photo's only name";
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H-%M-%S",
+                  std::gmtime(&photo->second));
+    EXPECT_EQ(StampOf(name), stamp) << row << ": " << name;
+    EXPECT_EQ(ModifiedOf(in / name), photo->second) << row << ": " << name;
+    shots[content] = std::to_string(NumberOf(name));
+    photos.erase(photo);
+  }
+  EXPECT_TRUE(photos.empty()) << row << ": lost " << photos.begin()->first;
+  EXPECT_EQ(shots["two raw"], shots["two"]) << row << ": the shot split";
+}
+
+/// A run of one way that, at the `occurrence`th time it stands at `step`,
+/// does `act`.
+class Held : public TieredPlatform {
+ public:
+  Held(const Way& way, RenameStep step, int occurrence,
+       std::function<void()> act)
+      : TieredPlatform(way.tier, way.options),
+        step_(step),
+        left_(occurrence),
+        act_(std::move(act)) {}
+
+ protected:
+  void Between(RenameStep step) override {
+    if (step == step_ && --left_ == 0)
+      act_();
+  }
+
+ private:
+  RenameStep step_;
+  int left_;
+  std::function<void()> act_;
+};
+
+const char* NameOf(RenameStep step) {
+  switch (step) {
+    case RenameStep::kProbe: return "probe";
+    case RenameStep::kAside: return "aside";
+    case RenameStep::kLinked: return "linked";
+    case RenameStep::kReserved: return "reserved";
+  }
+  return "?";
+}
+
+class StoppedRunTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    setenv("TZ", "UTC", 1);
+    tzset();
+  }
+};
+
+TEST_F(StoppedRunTest, AKillAtAnyStepLeavesWhatTheRerunFinishes) {
+  for (const Way& way : Ways()) {
+    for (const RenameStep step : way.steps) {
+      for (int occurrence = 1; occurrence <= 3; ++occurrence) {
+        const std::string row = std::string(way.name) + ", killed at " +
+                                NameOf(step) + " " +
+                                std::to_string(occurrence);
+        InScratchFolder here;
+        FillCard(here.rename());
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+          {
+            Held run(way, step, occurrence, [] { _exit(9); });
+            Main(run);
+          }
+          _exit(0);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(WIFEXITED(status)) << row;
+
+        {
+          TieredPlatform rerun(way.tier, way.options);
+          EXPECT_EQ(Main(rerun), kAllNamed) << row;
+        }  // and what the run does as it ends
+        ExpectCardNamed(here.rename(), row);
+      }
+    }
+  }
+}
+
+TEST_F(StoppedRunTest, ASecondRunThroughAnotherMountAtAnyStepLosesNothing) {
+  // The first run held at a step while a second one, which sees no lock of
+  // the first's (another mount, another machine), goes through the whole
+  // folder, a photo having arrived meanwhile.
+  for (Way way : Ways()) {
+    way.options.lock = false;
+    for (const RenameStep step : way.steps) {
+      const std::string row =
+          std::string(way.name) + ", second run at " + NameOf(step);
+      InScratchFolder here;
+      FillCard(here.rename());
+      ExitStatus second = kNoFolder;
+      {
+        Held first(way, step, 1, [&] {
+          WriteFile(here.rename() / "IMG_0.JPG", "late", kShot);
+          SettleWrites();
+          TieredPlatform other(way.tier, way.options);
+          second = Main(other);
+        });
+        EXPECT_EQ(Main(first), kAllNamed) << row;
+      }
+      EXPECT_EQ(second, kAllNamed) << row;
+      ExpectCardNamed(here.rename(), row, {{"late/.JPG", kShot}});
+    }
+  }
+}
+
+}  // namespace
