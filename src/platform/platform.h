@@ -69,7 +69,7 @@ struct FileTimes {
   std::int64_t modifiedSeconds = 0;
   std::int64_t modifiedNanoseconds = 0;
   std::int64_t size = 0;
-  std::uint64_t id = 0;  // the file's number where numbers tell; 0 if not
+  std::uint64_t id = 0;  // the file's number; 0 where there is none
 };
 
 /// The operations the renaming pass needs from the system, all on the one

@@ -57,8 +57,9 @@ std::vector<Way> Ways() {
 /// A folder as users fill one, all of one second but the last two: a photo
 /// and its copy (the same bytes and time: two files), a shot of RAW and
 /// JPEG, a photo of another second with a second link outside the folder
-/// (a backup), one named already in that second, and a user's own hidden
-/// files that share the program's prefix, one a copy of the photo.
+/// (a backup), one named already in that second and its copy left hidden by
+/// a stopped run of an earlier version, and a user's own hidden files that
+/// share the program's prefix, one a copy of the photo.
 const time_t kShot = Utc(2001, 2, 3, 4, 5, 6);
 const time_t kNext = Utc(2001, 2, 3, 4, 5, 8);
 const std::map<std::string, std::pair<std::string, time_t>> kCard = {
@@ -66,9 +67,15 @@ const std::map<std::string, std::pair<std::string, time_t>> kCard = {
     {"IMG_2.CR2", {"two raw", kShot}},    {"IMG_2.JPG", {"two", kShot}},
     {"IMG_3.JPG", {"three", kNext}},
     {"2001-02-03 04-05-08.JPG", {"eight", kNext}},
+    {".stampname-00000000000000aa-1.JPG", {"eight", kNext}},
     {".stampname-notes", {"notes", kNext}},
     {".stampname-backup.JPG", {"one", kShot}},
 };
+
+/// Whether the card's `name` is a photo's, to be named: not a user's own.
+bool Photo(const std::string& name) {
+  return name[0] != '.' || name.starts_with(".stampname-0");
+}
 
 void FillCard(const fs::path& in) {
   for (const auto& [name, file] : kCard)
@@ -84,13 +91,13 @@ void ExpectCardNamed(const fs::path& in, const std::string& row,
                      std::multimap<std::string, time_t> photos = {}) {
   // By content and extension: a photo and its copy twice.
   for (const auto& [name, file] : kCard)
-    if (name[0] != '.')
-      photos.emplace(file.first + "/" + name.substr(name.find('.')),
+    if (Photo(name))
+      photos.emplace(file.first + "/" + std::string(ExtensionOf(name, 1)),
                      file.second);
   std::map<std::string, std::string> shots;  // content to number
   for (const auto& [name, content] : Snapshot(in)) {
     if (name[0] == '.') {
-      ASSERT_TRUE(kCard.count(name)) << row << ": left " << name;
+      ASSERT_TRUE(kCard.count(name) && !Photo(name)) << row << ": left " << name;
       EXPECT_EQ(content, kCard.at(name).first) << row;
       EXPECT_EQ(ModifiedOf(in / name), kCard.at(name).second) << row;
       continue;
@@ -207,6 +214,39 @@ TEST_F(StoppedRunTest, ASecondRunThroughAnotherMountAtAnyStepLosesNothing) {
       }
       EXPECT_EQ(second, kAllNamed) << row;
       ExpectCardNamed(here.rename(), row, {{"late/.JPG", kShot}});
+    }
+  }
+}
+
+TEST_F(StoppedRunTest, AWriteInsideTheRenameWindowKeepsItsOwnTime) {
+  // Where the pass finds out whether renames reset times, a photo written
+  // to while it is renamed (in place, or saved anew under the same size)
+  // changed its time itself: that is no reset, and it keeps the new time.
+  for (Way way : Ways()) {
+    way.options.timesUnknown = true;
+    for (const bool inPlace : {true, false}) {
+      InScratchFolder here;
+      const fs::path in = here.rename();
+      WriteFile(in / "a.jpg", "version 1", kShot);
+      const std::string named = "2001-02-03 04-05-06.jpg";
+      const time_t written = time(nullptr);
+      Held run(way, way.steps.back(), 1, [&] {
+        // The photo's visible name by now: its new one, or still its old.
+        const fs::path at =
+            fs::exists(in / named) && fs::file_size(in / named) != 0
+                ? in / named
+                : in / "a.jpg";
+        if (inPlace) {
+          WriteFile(at, "version 2, longer", written);
+        } else {
+          WriteFile(in / "saved.tmp", "version 2", written);
+          fs::rename(in / "saved.tmp", at);
+        }
+      });
+      Main(run);
+      const std::string row = std::string(way.name) + (inPlace ? ", in place" : ", saved");
+      EXPECT_EQ(ReadFile(in / named).substr(0, 9), "version 2") << row;
+      EXPECT_EQ(ModifiedOf(in / named), written) << row;
     }
   }
 }

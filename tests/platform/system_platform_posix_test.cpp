@@ -107,57 +107,91 @@ TEST_P(TwoStepTest, AnotherProgramActingBetweenTheStepsLosesNoFile) {
 TEST(LinkThenUnlinkTest, ASaveOverTheOldNameMeanwhileKeepsIt) {
   // An editor saves a new version the moment the run has taken the file
   // from its old name: the save keeps that name, the photo takes its own.
+  // Where the photo was also changed since its time was read, it cannot go
+  // back: it stays aside, for the next run to name.
   if (Environment().tier != 0 && Environment().tier != 2)
     GTEST_SKIP() << "no links on this file system";
-  InScratchFolder here;
-  const fs::path in = here.rename();
-  WriteFile(in / "a.jpg", "version 1", kEarly);
-  Interrupted platform(
-      Tier::kLinkThenUnlink,
-      [&] {
-        WriteFile(in / ".a.jpg.tmp", "version 2", kLater);
-        fs::rename(in / ".a.jpg.tmp", in / "a.jpg");
-      },
-      RenameStep::kAside);
-  ListAll(platform);
+  for (const bool changed : {true, false}) {
+    InScratchFolder here;
+    const fs::path in = here.rename();
+    WriteFile(in / "a.jpg", "version 1", kEarly);
+    Interrupted platform(
+        Tier::kLinkThenUnlink,
+        [&] {
+          WriteFile(in / ".a.jpg.tmp", "version 2", kLater);
+          fs::rename(in / ".a.jpg.tmp", in / "a.jpg");
+        },
+        RenameStep::kAside);
+    ListAll(platform);
+    DateTime modified;
+    ASSERT_TRUE(platform.ModifiedTime("a.jpg", &modified).ok());
+    if (changed)
+      WriteFile(in / "a.jpg", "version 1, edited", kLater);
 
-  EXPECT_TRUE(RenameNow(platform, "a.jpg", "new.jpg").ok());
-  EXPECT_EQ(Snapshot(in), (std::map<std::string, std::string>{
-                              {"a.jpg", "version 2"}, {"new.jpg", "version 1"}}));
+    const Outcome renamed = platform.Rename("a.jpg", "new.jpg", modified);
+    std::map<std::string, std::string> now = Snapshot(in);
+    EXPECT_EQ(now["a.jpg"], "version 2");
+    if (changed) {
+      EXPECT_FALSE(renamed.ok());
+      ASSERT_EQ(now.size(), 2u);
+      EXPECT_EQ(now.begin()->second, "version 1, edited");
+      EXPECT_EQ(std::string(RecordedIn(now.begin()->first)), "new.jpg");
+      continue;
+    }
+    EXPECT_TRUE(renamed.ok());
+    EXPECT_EQ(now, (std::map<std::string, std::string>{
+                       {"a.jpg", "version 2"}, {"new.jpg", "version 1"}}));
 
-  // The file already bears the new name too (another run linked it): no
-  // further name is made, and the old one goes where one file is proven.
-  fs::create_hard_link(in / "new.jpg", in / "b.jpg");
-  const bool proven = Environment().inodesTell;
-  EXPECT_EQ(RenameNow(platform, "b.jpg", "new.jpg").failure,
-            proven ? Failure::kNone : Failure::kOther);
-  std::map<std::string, std::string> expected{{"a.jpg", "version 2"},
-                                              {"new.jpg", "version 1"}};
-  if (!proven)
-    expected["b.jpg"] = "version 1";
-  EXPECT_EQ(Snapshot(in), expected);
+    // The file already bears the new name too (another run linked it): no
+    // further name is made, and the old one goes where one file is proven.
+    fs::create_hard_link(in / "new.jpg", in / "b.jpg");
+    const bool proven = Environment().inodesTell;
+    EXPECT_EQ(RenameNow(platform, "b.jpg", "new.jpg").failure,
+              proven ? Failure::kNone : Failure::kOther);
+    std::map<std::string, std::string> expected{{"a.jpg", "version 2"},
+                                                {"new.jpg", "version 1"}};
+    if (!proven)
+      expected["b.jpg"] = "version 1";
+    EXPECT_EQ(Snapshot(in), expected);
+  }
 }
 
 // A share refuses to rename onto a reservation it still holds open; here
 // the old name turns into a folder, which no rename onto a file accepts,
 // or the file is moved away (sshfs then numbers the reservation anew).
+// Or the photo changed since its time was read, and another program
+// renamed a file of its own onto the reservation meanwhile: only an empty
+// reservation goes.
 TEST(ReserveThenRenameTest, RefusedRenameLeavesNoReservation) {
-  for (const bool folder : {true, false}) {
+  enum Row { kFolder, kMoved, kChangedAndRenamedOnto };
+  for (const Row row : {kFolder, kMoved, kChangedAndRenamedOnto}) {
     InScratchFolder here;
     const fs::path in = here.rename();
     WriteFile(in / "a.jpg", "a", kEarly);
+    WriteFile(in / "theirs.jpg", "theirs", kEarly);
     Interrupted platform(Tier::kReserveThenRename, [&] {
+      if (row == kChangedAndRenamedOnto) {
+        fs::rename(in / "theirs.jpg", in / "new.jpg");
+        return;
+      }
       fs::rename(in / "a.jpg", in / "moved.jpg");
-      if (folder)
+      if (row == kFolder)
         fs::create_directory(in / "a.jpg");
     });
     ListAll(platform);
+    DateTime modified;
+    ASSERT_TRUE(platform.ModifiedTime("a.jpg", &modified).ok());
+    if (row == kChangedAndRenamedOnto)
+      WriteFile(in / "a.jpg", "a, edited", kLater);
 
-    EXPECT_FALSE(RenameNow(platform, "a.jpg", "new.jpg").ok());
-    std::map<std::string, std::string> expected{{"moved.jpg", "a"}};
-    if (folder)
+    EXPECT_FALSE(platform.Rename("a.jpg", "new.jpg", modified).ok());
+    std::map<std::string, std::string> expected{{"moved.jpg", "a"},
+                                                {"theirs.jpg", "theirs"}};
+    if (row == kFolder)
       expected["a.jpg"] = "<dir>";
-    EXPECT_EQ(Snapshot(in), expected);
+    if (row == kChangedAndRenamedOnto)
+      expected = {{"a.jpg", "a, edited"}, {"new.jpg", "theirs"}};
+    EXPECT_EQ(Snapshot(in), expected) << row;
   }
 }
 
@@ -219,6 +253,18 @@ TEST(HiddenNameTest, OnlyTheProgramsExactShapesAreItsOwn) {
     EXPECT_EQ(RecordedIn(row.name), row.recorded) << row.name;
   }
   EXPECT_EQ(MakeHidden(0xff, 12, HiddenRole::kTo, "a.jpg"), run + " to a.jpg");
+
+  // Where only bytes can tell, a hidden name is one file with the name it
+  // records, and with no other that looks the same.
+  InScratchFolder here;
+  const std::string hidden = run + " to b.jpg";
+  for (const std::string name : {"a.jpg", "b.jpg", hidden.c_str()})
+    WriteFile(here.rename() / name, "same", kEarly);
+  TieredPlatform platform(Tier::kLinkThenUnlink, {.byBytes = true});
+  ListAll(platform);
+  EXPECT_EQ(platform.SameFile(hidden, "b.jpg"), Sameness::kSame);
+  EXPECT_NE(platform.SameFile(hidden, "a.jpg"), Sameness::kSame);
+  EXPECT_NE(platform.SameFile("a.jpg", "b.jpg"), Sameness::kSame);
   EXPECT_EQ(MakeHidden(0xff, 12, HiddenRole::kProbe), run + " probe");
 }
 

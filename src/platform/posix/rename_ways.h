@@ -35,6 +35,8 @@ struct WayOptions {
   bool mayReserve = false;
   // How long an empty file of a run's own may be in use by that run.
   int inFlightSeconds = 5;
+  // Renames not known to keep times, as on FUSE: the pass finds out.
+  bool timesUnknown = false;
 };
 
 /// The POSIX platform started at a later way, which tests use to drive

@@ -270,6 +270,7 @@ struct SystemPlatform::Folder {
   Reserving reserving = Reserving::kUnknown;
   bool reserveByOpen = false;  // mknod makes no plain files here
   bool lock = true;            // false: as through a mount of its own
+  bool timesUnknown = false;   // true: not even on a kernel file system
   bool changed = false;        // a name was made or taken away
   RenameTier tier = RenameTier::kNoReplaceRename;
   std::uint64_t nonce = 0;  // drawn at the first private name
@@ -728,6 +729,7 @@ TieredPlatform::TieredPlatform(RenameTier firstTier, const WayOptions& options) 
   folder_->tier = firstTier;
   folder_->lock = options.lock;
   folder_->inFlightSeconds = options.inFlightSeconds;
+  folder_->timesUnknown = options.timesUnknown;
   if (options.mayReserve)
     folder_->reserving = Folder::Reserving::kMay;
   if (options.byBytes)
@@ -896,8 +898,9 @@ Outcome SystemPlatform::ReadTimes(const std::string& fileName,
 #if defined(STATX_MTIME) && defined(AT_STATX_FORCE_SYNC)
   // Past the kernel's cache of a network or FUSE file system, which may
   // still show the times from before a rename.
-  // Its number only where numbers tell files apart (sshfs numbers names).
-  const bool numbered = folder_->identity == Folder::Identity::kInode;
+  // With its number: a file saved anew meanwhile shows another. Where
+  // names are numbered apart (sshfs, mergerfs), a link shows another too,
+  // and no reset is seen; renames there keep times.
   struct statx stx;
   if (statx(folder_->fd(), fileName.c_str(),
             AT_SYMLINK_NOFOLLOW | AT_STATX_FORCE_SYNC,
@@ -905,20 +908,18 @@ Outcome SystemPlatform::ReadTimes(const std::string& fileName,
     *times = {stx.stx_atime.tv_sec, stx.stx_atime.tv_nsec,
               stx.stx_mtime.tv_sec, stx.stx_mtime.tv_nsec,
               static_cast<std::int64_t>(stx.stx_size),
-              numbered ? stx.stx_ino : 0};
+              stx.stx_ino};
     return {};
   }
   if (errno != ENOSYS)
     return OutcomeOf(errno);
-#else
-  const bool numbered = folder_->identity == Folder::Identity::kInode;
 #endif
   struct stat st;
   if (fstatat(folder_->fd(), fileName.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
     return OutcomeOf(errno);
   *times = {st.st_atim.tv_sec, st.st_atim.tv_nsec, st.st_mtim.tv_sec,
             st.st_mtim.tv_nsec, static_cast<std::int64_t>(st.st_size),
-            numbered ? static_cast<std::uint64_t>(st.st_ino) : 0};
+            static_cast<std::uint64_t>(st.st_ino)};
   return {};
 }
 
@@ -940,7 +941,8 @@ std::int64_t SystemPlatform::Now() { return time(nullptr); }
 // The kernel's own file systems keep a file's times through a rename; a
 // FUSE one may not (FAT through fusefat gives the time of the rename).
 bool SystemPlatform::RenamesKeepTimes() {
-  return folder_->listing != nullptr && !OnFuse(folder_->fd());
+  return folder_->listing != nullptr && !folder_->timesUnknown &&
+         !OnFuse(folder_->fd());
 }
 
 Reservation SystemPlatform::ReservationAt(const std::string& name) {
