@@ -1,8 +1,13 @@
 // Runs the built program as a user would, on what POSIX systems have of
 // their own.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <set>
 
 #include "end_to_end.h"
 
@@ -41,6 +46,45 @@ TEST(EndToEndPosixTest, OnlyOrdinaryVisibleFilesMoveAndTheRestTakeTheirNames) {
                                  {".stampname-notes", "notes"},
                                  {".stampname-backup.jpg", "photo"}}));
   EXPECT_EQ(Output(scratch.path()), "");
+}
+
+TEST(EndToEndPosixTest, StopSignalsFinishTheFileInHandAndEndTheRunByThem) {
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    ScratchFolder scratch;
+    const fs::path in = scratch.rename();
+    fs::create_directory(in);
+    const time_t base = Utc(2018, 8, 1, 10, 0, 0);
+    const int count = 20000;
+    for (int i = 0; i < count; ++i)
+      WriteFile(in / ("IMG_" + std::to_string(i) + ".jpg"),
+                std::to_string(i), base + i / 7);
+    const ProgramRun run = StartRun(scratch.path(), "UTC");
+    const fs::path first = in / (UtcStamp(base) + ".jpg");
+    for (int waited = 0; waited < 120000 && !fs::exists(first); ++waited)
+      usleep(1000);
+    kill(static_cast<pid_t>(run.id), signal);
+    int status = 0;
+    ASSERT_EQ(waitpid(static_cast<pid_t>(run.id), &status, 0), run.id);
+
+    // Ended by the signal, as shells and scripts expect, with every file
+    // under its old name or its new one: none between two steps.
+    ASSERT_TRUE(WIFSIGNALED(status)) << signal << ": ended on its own";
+    EXPECT_EQ(WTERMSIG(status), signal);
+    const Names left = Snapshot(in);
+    EXPECT_EQ(left.size(), static_cast<size_t>(count)) << signal;
+    std::set<std::string> contents;
+    for (const auto& [name, content] : left) {
+      EXPECT_NE(name[0], '.') << name;
+      contents.insert(content);
+    }
+    EXPECT_EQ(contents.size(), static_cast<size_t>(count)) << signal;
+    EXPECT_LT(std::count_if(left.begin(), left.end(),
+                            [](const auto& entry) {
+                              return entry.first.starts_with("IMG_");
+                            }),
+              count);
+    EXPECT_EQ(Output(scratch.path()), "");
+  }
 }
 
 TEST(EndToEndPosixTest, FolderThatCannotBeSearchedCannotBeOpened) {

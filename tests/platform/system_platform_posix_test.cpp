@@ -237,6 +237,7 @@ TEST(HiddenNameTest, OnlyTheProgramsExactShapesAreItsOwn) {
            {run + " void 2009-03-05 07-08-09", HiddenRole::kVoid,
             "2009-03-05 07-08-09"},
            {run + " probe", HiddenRole::kProbe, ""},
+           {run + " void", HiddenRole::kVoid, ""},
            {run + ".jpg", HiddenRole::kEarlier, ""},
            {run, HiddenRole::kEarlier, ""},
            // A user's own names that share the prefix.
@@ -266,6 +267,9 @@ TEST(HiddenNameTest, OnlyTheProgramsExactShapesAreItsOwn) {
   EXPECT_NE(platform.SameFile(hidden, "a.jpg"), Sameness::kSame);
   EXPECT_NE(platform.SameFile("a.jpg", "b.jpg"), Sameness::kSame);
   EXPECT_EQ(MakeHidden(0xff, 12, HiddenRole::kProbe), run + " probe");
+  // A reservation's name too long to record beside.
+  EXPECT_EQ(MakeHidden(0xff, 12, HiddenRole::kVoid, std::string(240, 'x')),
+            run + " void");
 }
 
 // Run by the mounted file system tests, which know what each file system

@@ -41,6 +41,8 @@ HiddenName ParseHidden(std::string_view name) {
     return {HiddenRole::kEarlier, at};
   if (rest == " probe")
     return {HiddenRole::kProbe, 0};
+  if (rest == " void")  // a reservation whose name would not fit beside
+    return {HiddenRole::kVoid, name.size()};
   for (const Word& word : kWords)
     if (rest.starts_with(word.text) && rest.size() > word.text.size())
       return {word.role, at + word.text.size()};
@@ -68,7 +70,13 @@ std::string MakeHidden(std::uint64_t run, unsigned count, HiddenRole role,
   if (role == HiddenRole::kProbe)
     return name + " probe";
   for (const Word& word : kWords)
-    if (word.role == role)
+    if (word.role == role) {
+      // A reservation may go without its name recorded: an empty one is
+      // all it should hold. Names run to 255 bytes.
+      if (role == HiddenRole::kVoid &&
+          name.size() + word.text.size() + recorded.size() > 255)
+        return name + " void";
       return name.append(word.text).append(recorded);
+    }
   return name;
 }

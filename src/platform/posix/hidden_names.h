@@ -16,6 +16,8 @@
 ///   .stampname-<16 hex digits>-<count> void <name>  the reservation of
 ///                                                   <name>, judged empty
 ///                                                   before it goes
+///                                                   (" void" alone where
+///                                                   <name> would not fit)
 ///   .stampname-<16 hex digits>-<count> probe        an empty file that finds
 ///                                                   out whether links work
 ///
