@@ -96,9 +96,15 @@ TEST(EndToEndPosixTest, FolderThatCannotBeSearchedCannotBeOpened) {
   // that the test can come back).
   fs::permissions(scratch.rename(), fs::perms(0644));
   fs::permissions(scratch.path(), fs::perms(0777));
+  // The other user may not reach the build (a clone in a private folder):
+  // a copy of the program beside the folder, where it can.
+  const fs::path program = scratch.path() / "stampname";
+  fs::copy_file(STAMPNAME_BINARY, program);
+  fs::permissions(program, fs::perms(0755));
   const bool root = geteuid() == 0;
   ASSERT_TRUE(!root || setresuid(65534, 65534, 0) == 0);
-  const int status = RunProgram(scratch.path());
+  SettleWrites();
+  const int status = Wait(Start(scratch.path(), "UTC", {}, program));
   ASSERT_TRUE(!root || setresuid(0, 0, 0) == 0);
   fs::permissions(scratch.rename(), fs::perms(0755));
 

@@ -12,9 +12,11 @@ struct ProgramRun {
 };
 
 /// Starts the program in `folder` with TZ set to `tz` and both output
-/// streams added to `output.txt` beside the folder's `Rename`.
+/// streams added to `output.txt` beside the folder's `Rename`: the one
+/// built, or a copy of it at `binary`.
 ProgramRun Start(const std::filesystem::path& folder, const std::string& tz,
-                 const std::vector<std::string>& args = {});
+                 const std::vector<std::string>& args = {},
+                 const std::filesystem::path& binary = {});
 
 /// The run's exit status once it has ended; -1 where it did not exit.
 int Wait(ProgramRun run);

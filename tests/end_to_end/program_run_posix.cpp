@@ -8,7 +8,8 @@
 extern char** environ;
 
 ProgramRun Start(const std::filesystem::path& folder, const std::string& tz,
-                 const std::vector<std::string>& args) {
+                 const std::vector<std::string>& args,
+                 const std::filesystem::path& binary) {
   std::vector<std::string> env;
   for (char** e = environ; *e != nullptr; ++e)
     if (std::string(*e).rfind("TZ=", 0) != 0)
@@ -17,7 +18,8 @@ ProgramRun Start(const std::filesystem::path& folder, const std::string& tz,
   std::vector<char*> envp;
   for (auto& e : env) envp.push_back(e.data());
   envp.push_back(nullptr);
-  std::vector<std::string> argStore{STAMPNAME_BINARY};
+  std::vector<std::string> argStore{binary.empty() ? STAMPNAME_BINARY
+                                                  : binary.string()};
   argStore.insert(argStore.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (auto& a : argStore) argv.push_back(a.data());

@@ -16,9 +16,10 @@ std::wstring Quoted(const std::wstring& argument) {
 
 // `tz` goes unused: see StartSetsTimeZone.
 ProgramRun Start(const fs::path& folder, const std::string&,
-                 const std::vector<std::string>& args) {
+                 const std::vector<std::string>& args, const fs::path& binary) {
   // Built where the test is built; its path given in the build's own terms.
-  const fs::path program = fs::absolute(fs::path(STAMPNAME_BINARY));
+  const fs::path program =
+      fs::absolute(binary.empty() ? fs::path(STAMPNAME_BINARY) : binary);
   std::wstring commandLine = Quoted(program.wstring());
   for (const std::string& argument : args)
     commandLine += L" " + Quoted(fs::path(argument).wstring());

@@ -165,6 +165,9 @@ TEST(LinkThenUnlinkTest, ASaveOverTheOldNameMeanwhileKeepsIt) {
 TEST(ReserveThenRenameTest, RefusedRenameLeavesNoReservation) {
   enum Row { kFolder, kMoved, kChangedAndRenamedOnto };
   for (const Row row : {kFolder, kMoved, kChangedAndRenamedOnto}) {
+    // fusefat hangs on a file rewritten in place and renamed.
+    if (row == kChangedAndRenamedOnto && Environment().renameResetsTimes)
+      continue;
     InScratchFolder here;
     const fs::path in = here.rename();
     WriteFile(in / "a.jpg", "a", kEarly);
