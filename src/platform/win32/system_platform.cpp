@@ -149,13 +149,32 @@ struct SystemPlatform::Folder {
   DYNAMIC_TIME_ZONE_INFORMATION zone{};
   bool haveZone = false;  // read once, at the first time it converts
 
+  bool renamed = false;
+
   ~Folder() {
+    if (renamed)
+      Flush();
     if (listing != INVALID_HANDLE_VALUE)
       FindClose(listing);
     if (lock != nullptr) {
       ReleaseMutex(lock);
       CloseHandle(lock);
     }
+  }
+
+  /// The renames on the medium before the run ends, where the system
+  /// flushes a folder for its user; removable drives are written through
+  /// by default (quick removal) anyway.
+  void Flush() const {
+    const std::wstring path = prefix.substr(0, prefix.size() - 1);
+    const HANDLE folder = CreateFileW(
+        path.c_str(), GENERIC_WRITE,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (folder == INVALID_HANDLE_VALUE)
+      return;
+    FlushFileBuffers(folder);
+    CloseHandle(folder);
   }
 
   std::wstring PathOf(const std::string& name) const {
@@ -261,8 +280,10 @@ Outcome SystemPlatform::Rename(const std::string& from, const std::string& to,
   // Without MOVEFILE_REPLACE_EXISTING the move refuses a taken name, and
   // within one folder it is a rename, never a copy.
   const std::wstring newPath = folder_->PathOf(to);
-  if (MoveFileExW(folder_->PathOf(from).c_str(), newPath.c_str(), 0))
+  if (MoveFileExW(folder_->PathOf(from).c_str(), newPath.c_str(), 0)) {
+    folder_->renamed = true;
     return {};
+  }
   const Outcome failure = LastFailure();
   // Some file systems refuse a name held by a folder as a denial of access.
   if (failure.error == ERROR_ACCESS_DENIED &&
@@ -286,7 +307,9 @@ Outcome SystemPlatform::ReadTimes(const std::string& fileName,
   const std::int64_t access = Ticks(data.ftLastAccessTime);
   const std::int64_t write = Ticks(data.ftLastWriteTime);
   *times = {access / 10000000, access % 10000000 * 100, write / 10000000,
-            write % 10000000 * 100};
+            write % 10000000 * 100,
+            static_cast<std::int64_t>(std::uint64_t{data.nFileSizeHigh} << 32 |
+                                      data.nFileSizeLow)};
   return {};
 }
 
@@ -307,6 +330,17 @@ Outcome SystemPlatform::SetTimes(const std::string& fileName,
   CloseHandle(file);
   return outcome;
 }
+
+// Whether renames keep times is found out, as shares may not; a move
+// without a replace leaves no reservation, and a program of the GUI
+// subsystem gets no Ctrl-C.
+bool SystemPlatform::RenamesKeepTimes() { return false; }
+
+Reservation SystemPlatform::ReservationAt(const std::string&) {
+  return Reservation::kNone;
+}
+
+bool SystemPlatform::Stopped() { return false; }
 
 std::int64_t SystemPlatform::Now() {
   FILETIME now;
