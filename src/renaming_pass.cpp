@@ -239,24 +239,30 @@ void Pass::DropLeftoverName(Index index) {
   // records alone: the likeness of a duplicate under another number proves
   // nothing. Two names that may be one file but cannot be proven so are two
   // files: the second is named as a duplicate would be.
-  if (folder_[index].state != FileState::kPending ||
-      !folder_.AnyStampedListed())
+  if (folder_[index].state != FileState::kPending)
     return;
   const std::string name(folder_[index].name);
-  const std::string_view headed = HeadedFor(index);
+  const auto drop = [&](const std::string& other) {
+    if (platform_.RemoveSecondName(name, other).ok())
+      folder_.Vanished(index);
+    else
+      folder_.Kept(index);
+  };
+  // The name it records may be any (the old name it was being put back
+  // to): asked of the folder, not of the names listed.
+  if (const std::string_view headed = HeadedFor(index); !headed.empty()) {
+    if (platform_.SameFile(name, std::string(headed)) == Sameness::kSame)
+      drop(std::string(headed));
+    return;
+  }
+  if (!folder_.AnyStampedListed())
+    return;
   for (int number = 1; number <= kMaxAttempts; ++number) {
-    const std::string own =
-        headed.empty() ? folder_.NewNameOf(index, number) : std::string(headed);
-    if (folder_.Taken(own) &&
-        platform_.SameFile(name, own) == Sameness::kSame) {
-      if (platform_.RemoveSecondName(name, own).ok())
-        folder_.Vanished(index);
-      else
-        folder_.Kept(index);
+    const std::string own = folder_.NewNameOf(index, number);
+    if (folder_.Taken(own) && platform_.SameFile(name, own) == Sameness::kSame) {
+      drop(own);
       return;
     }
-    if (!headed.empty())
-      return;
   }
 }
 

@@ -276,6 +276,19 @@ TEST(RenamingPassTest, FileWithASecondNameOfItsOwnMakesNoThird) {
     EXPECT_EQ(folder.entries.size(), row.oldBecomes.empty() ? 2u : 3u)
         << row.what;
   }
+
+  // Killed while putting a file back to its old name: the hidden name
+  // records that name, any name, and goes; the file is named once.
+  FakeFolder folder;
+  folder.alikeOnly = true;
+  const std::string hidden = kHidden + "photo.jpg";
+  const int photo = folder.Add(hidden, kMarch);
+  folder.headedFor[hidden] = "photo.jpg";
+  folder.entries["photo.jpg"] = folder.entries[hidden];
+  folder.order.push_back("photo.jpg");
+  EXPECT_EQ(Main(folder), kAllNamed);
+  EXPECT_EQ(folder.entries.size(), 1u);
+  EXPECT_EQ(folder.NameOf(photo), kStamp + ".jpg");
 }
 
 TEST(RenamingPassTest, TimesAreSetBackWhereARenameResetsThem) {

@@ -348,8 +348,18 @@ struct SystemPlatform::Folder {
   /// Gives the file held under the private name `aside` its name `name`
   /// back, refused if `name` was taken meanwhile: the file then stays where
   /// it is, and a later run names it. Reports `outcome` once it is back.
-  Outcome PutBack(const std::string& aside, const char* name, Outcome outcome) {
+  Outcome PutBack(const std::string& hidden, const char* name,
+                  Outcome outcome) {
     const int fd = this->fd();
+    // First a hidden name that records `name` as where it is headed: a run
+    // killed after the link below then leaves a second name the next one
+    // knows to drop, not a file to name twice.
+    std::string aside = Aside(HiddenRole::kTo, name);
+    if (renameat(fd, hidden.c_str(), fd, aside.c_str()) != 0) {
+      if (errno == ENOENT)
+        return {Failure::kGone, ENOENT};
+      aside = hidden;  // too long to record, say: put back from where it is
+    }
     if (links != Links::kRefused) {
       if (linkat(fd, aside.c_str(), fd, name, 0) == 0) {
         if (unlinkat(fd, aside.c_str(), 0) != 0 && errno != ENOENT)
