@@ -271,6 +271,7 @@ struct SystemPlatform::Folder {
   bool reserveByOpen = false;  // mknod makes no plain files here
   bool lock = true;            // false: as through a mount of its own
   bool timesUnknown = false;   // true: not even on a kernel file system
+  bool byBytes = false;        // true: identity never told by numbers
   bool changed = false;        // a name was made or taken away
   RenameTier tier = RenameTier::kNoReplaceRename;
   std::uint64_t nonce = 0;  // drawn at the first private name
@@ -549,7 +550,8 @@ struct SystemPlatform::Folder {
                          StatNow(fd, second.c_str(), &b) == 0 &&
                          fstat(fd, &folder) == 0 && SameInode(a, b) &&
                          !SameInode(a, folder);
-      identity = tells ? Identity::kInode : Identity::kAttributes;
+      if (!byBytes)
+        identity = tells ? Identity::kInode : Identity::kAttributes;
       DropAside(second);
     }
     DropAside(first);  // names only this run knows
@@ -659,14 +661,17 @@ struct SystemPlatform::Folder {
       return PutBack(aside, from, {Failure::kChanged, 0});
     if (StatNow(fd(), to, &there) != 0)
       return PutBack(aside, from, OutcomeOf(error == EEXIST ? EIO : error));
-    switch (Judge(aside.c_str(), aside.c_str(), moved, to, there)) {
+    // Judged as the name it was listed by: this run's own link failed, so
+    // only a stopped run's link to the name its hidden one records can
+    // make `to` this file where nothing proves it.
+    switch (Judge(from, aside.c_str(), moved, to, there)) {
       case Sameness::kSame:
         DropAside(aside);  // it bears that name already: another run's work
         return {};
       case Sameness::kAlike:
-        // Maybe this very file, where identity cannot tell: left alone
-        // rather than given one more name.
-        return PutBack(aside, from, {Failure::kOther, error});
+        // Maybe this very file, where identity cannot tell: two files,
+        // as a copy would be, and the name taken.
+        break;
       case Sameness::kOther:
         break;
     }
@@ -742,6 +747,7 @@ TieredPlatform::TieredPlatform(RenameTier firstTier, const WayOptions& options) 
   folder_->timesUnknown = options.timesUnknown;
   if (options.mayReserve)
     folder_->reserving = Folder::Reserving::kMay;
+  folder_->byBytes = options.byBytes;
   if (options.byBytes)
     folder_->identity = Folder::Identity::kAttributes;
   folder_->between = [this](RenameStep step) { Between(step); };
@@ -884,6 +890,7 @@ Outcome SystemPlatform::Rename(const std::string& from, const std::string& to,
   Folder& folder = *folder_;
   if (folder.tier == RenameTier::kNoReplaceRename) {
     const int error = RenameNoReplace(folder.fd(), oldName, newName);
+    folder.changed |= error == 0;
     if (!RefusesNoReplace(error))
       return OutcomeOf(error);
     folder.tier = RenameTier::kLinkThenUnlink;
