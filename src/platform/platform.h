@@ -56,9 +56,11 @@ enum class Reservation {
 enum class Sameness {
   kOther,  // two files
   kSame,   // one file, proven: the file system numbers files, not names
-           // (or a run's private name holding the very same bytes)
+           // (or a stopped run's hidden name, holding the very same bytes
+           // as the name it records as the one its file was headed for)
   kAlike,  // maybe one file: every attribute the file system keeps
-           // matches, but its numbers cannot tell (sshfs numbers names)
+           // matches, but its numbers cannot tell (sshfs numbers names);
+           // the pass takes them for two files
 };
 
 /// A file's access and modification times at the file system's precision,
