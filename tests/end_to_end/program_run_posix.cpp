@@ -28,6 +28,10 @@ ProgramRun Start(const std::filesystem::path& folder, const std::string& tz,
 
   const pid_t pid = fork();
   if (pid == 0) {
+    // As from a user's shell, whose Ctrl-C reaches it: a test started in
+    // the background would hand it an ignored SIGINT.
+    for (const int stop : {SIGINT, SIGTERM, SIGHUP})
+      signal(stop, SIG_DFL);
     // Added to at its end, without O_APPEND, which SMB through FUSE refuses.
     const int out = open(output.c_str(), O_WRONLY | O_CREAT, 0600);
     if (out < 0 || lseek(out, 0, SEEK_END) < 0 || chdir(folder.c_str()) != 0 ||
