@@ -180,6 +180,7 @@ TEST_F(StoppedRunTest, AKillAtAnyStepLeavesWhatTheRerunFinishes) {
           const pid_t pid = fork();
           ASSERT_GE(pid, 0);
           if (pid == 0) {
+            signal(SIGINT, SIG_DFL);  // as a shell leaves it, even if not ours
             CatchStopSignals();
             {
               Held run(way, step, occurrence, [&] {
