@@ -1,5 +1,5 @@
 #include "platform/posix/rename_ways.h"
-#include "platform/posix/hidden_names.h"
+#include "platform/posix/identity.h"
 
 #include <gtest/gtest.h>
 

@@ -1,15 +1,7 @@
-#include <windows.h>
-
-#include <cstdint>
 #include <cwchar>
-#include <string_view>
 
-#include "platform/system_platform.h"
 #include "platform/wide_text.h"
-
-const char folderPrefix[] = "Rename\\";
-
-namespace {
+#include "platform/win32/folder.h"
 
 std::wstring Wide(std::string_view name) {
   const std::u16string wide = WidenName(name);
@@ -19,89 +11,6 @@ std::wstring Wide(std::string_view name) {
 std::string Narrow(const wchar_t* name) {
   static_assert(sizeof(wchar_t) == sizeof(char16_t));
   return NarrowName(reinterpret_cast<const char16_t*>(name));
-}
-
-/// The folder as an extended-length path, so that long names deep below the
-/// current folder are not cut at 260 characters, and names are taken as
-/// they are, trailing dots and spaces included.
-std::wstring ExtendedPath(const wchar_t* relative) {
-  std::wstring full(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD size = GetFullPathNameW(
-        relative, static_cast<DWORD>(full.size()), full.data(), nullptr);
-    if (size == 0)
-      return relative;
-    if (size < full.size()) {
-      full.resize(size);
-      break;
-    }
-    full.resize(size);
-  }
-  if (full.starts_with(L"\\\\?\\"))
-    return full;
-  if (full.starts_with(L"\\\\"))
-    return L"\\\\?\\UNC\\" + full.substr(2);
-  return L"\\\\?\\" + full;
-}
-
-/// Folders, hidden and system files are not listed. Links are left alone as
-/// on other systems; other reparse points (cloud placeholders, say) are
-/// ordinary files.
-bool Ordinary(DWORD attributes, DWORD reparseTag) {
-  if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN |
-                     FILE_ATTRIBUTE_SYSTEM)) != 0)
-    return false;
-  return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 ||
-         (reparseTag != IO_REPARSE_TAG_SYMLINK &&
-          reparseTag != IO_REPARSE_TAG_MOUNT_POINT);
-}
-
-/// Local time by the zone's rules for that date. The rules as they were in
-/// that year where the system keeps them (Windows 7 on), else the zone's
-/// present rules, which still tell summer from winter by the date.
-BOOL ToLocalTime(const DYNAMIC_TIME_ZONE_INFORMATION& zone,
-                 const SYSTEMTIME& utc, SYSTEMTIME* local) {
-  using Converter = BOOL(WINAPI*)(const DYNAMIC_TIME_ZONE_INFORMATION*,
-                                  const SYSTEMTIME*, SYSTEMTIME*);
-  static const Converter byYear =
-      reinterpret_cast<Converter>(reinterpret_cast<void*>(
-          GetProcAddress(GetModuleHandleW(L"kernel32.dll"),
-                         "SystemTimeToTzSpecificLocalTimeEx")));
-  if (byYear != nullptr)
-    return byYear(&zone, &utc, local);
-  return SystemTimeToTzSpecificLocalTime(nullptr, &utc, local);
-}
-
-/// A lock that one run in a folder holds at a time, named after the folder's
-/// volume and file id so that every path to it meets the same lock, and
-/// made of nothing that stays behind. Null where it cannot be had.
-HANDLE LockFolder(const std::wstring& folder) {
-  const HANDLE handle = CreateFileW(
-      folder.c_str(), FILE_READ_ATTRIBUTES,
-      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (handle == INVALID_HANDLE_VALUE)
-    return nullptr;
-  BY_HANDLE_FILE_INFORMATION info;
-  const BOOL known = GetFileInformationByHandle(handle, &info);
-  CloseHandle(handle);
-  if (!known)
-    return nullptr;
-  wchar_t id[64];
-  swprintf(id, 64, L"stampname-%08lx-%08lx%08lx", info.dwVolumeSerialNumber,
-           info.nFileIndexHigh, info.nFileIndexLow);
-  // Across sessions where allowed, else within this one.
-  HANDLE lock = CreateMutexW(nullptr, FALSE, (L"Global\\" + std::wstring(id)).c_str());
-  if (lock == nullptr)
-    lock = CreateMutexW(nullptr, FALSE, (L"Local\\" + std::wstring(id)).c_str());
-  if (lock == nullptr)
-    return nullptr;
-  const DWORD waited = WaitForSingleObject(lock, INFINITE);
-  if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
-    CloseHandle(lock);
-    return nullptr;
-  }
-  return lock;
 }
 
 std::int64_t Ticks(const FILETIME& time) {
@@ -138,105 +47,29 @@ Outcome LastFailure() {
   return OutcomeOf(error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE);
 }
 
+namespace {
+
+/// Local time by the zone's rules for that date. The rules as they were in
+/// that year where the system keeps them (Windows 7 on), else the zone's
+/// present rules, which still tell summer from winter by the date.
+BOOL ToLocalTime(const DYNAMIC_TIME_ZONE_INFORMATION& zone,
+                 const SYSTEMTIME& utc, SYSTEMTIME* local) {
+  using Converter = BOOL(WINAPI*)(const DYNAMIC_TIME_ZONE_INFORMATION*,
+                                  const SYSTEMTIME*, SYSTEMTIME*);
+  static const Converter byYear =
+      reinterpret_cast<Converter>(reinterpret_cast<void*>(
+          GetProcAddress(GetModuleHandleW(L"kernel32.dll"),
+                         "SystemTimeToTzSpecificLocalTimeEx")));
+  if (byYear != nullptr)
+    return byYear(&zone, &utc, local);
+  return SystemTimeToTzSpecificLocalTime(nullptr, &utc, local);
+}
+
 }  // namespace
-
-struct SystemPlatform::Folder {
-  std::wstring prefix;  // the folder's extended-length path and a separator
-  HANDLE listing = INVALID_HANDLE_VALUE;
-  HANDLE lock = nullptr;
-  WIN32_FIND_DATAW found{};
-  bool foundPending = false;  // `found` holds an entry not yet looked at
-  DYNAMIC_TIME_ZONE_INFORMATION zone{};
-  bool haveZone = false;  // read once, at the first time it converts
-
-  bool renamed = false;
-
-  ~Folder() {
-    if (renamed)
-      Flush();
-    if (listing != INVALID_HANDLE_VALUE)
-      FindClose(listing);
-    if (lock != nullptr) {
-      ReleaseMutex(lock);
-      CloseHandle(lock);
-    }
-  }
-
-  /// The renames on the medium before the run ends, where the system
-  /// flushes a folder for its user; removable drives are written through
-  /// by default (quick removal) anyway.
-  void Flush() const {
-    const std::wstring path = prefix.substr(0, prefix.size() - 1);
-    const HANDLE folder = CreateFileW(
-        path.c_str(), GENERIC_WRITE,
-        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (folder == INVALID_HANDLE_VALUE)
-      return;
-    FlushFileBuffers(folder);
-    CloseHandle(folder);
-  }
-
-  std::wstring PathOf(const std::string& name) const {
-    return prefix + Wide(name);
-  }
-
-  /// The file's attributes and times, read afresh rather than from the
-  /// listing, whose copy may lag behind a file still being written.
-  Outcome Read(const std::string& name, WIN32_FILE_ATTRIBUTE_DATA* data) const {
-    return GetFileAttributesExW(PathOf(name).c_str(), GetFileExInfoStandard,
-                                data)
-               ? Outcome{}
-               : LastFailure();
-  }
-};
 
 SystemPlatform::SystemPlatform() : folder_(std::make_unique<Folder>()) {}
 
 SystemPlatform::~SystemPlatform() = default;
-
-Outcome SystemPlatform::ListFirst(ListedName* entry) {
-  entry->fileName.clear();
-  const std::wstring relative = Wide(folderPrefix);
-  folder_->prefix =
-      ExtendedPath(relative.substr(0, relative.size() - 1).c_str());
-  // One run at a time in a folder: a second one waits here, then finds the
-  // first one's work done.
-  folder_->lock = LockFolder(folder_->prefix);
-  folder_->prefix += L'\\';
-  folder_->listing = FindFirstFileExW(
-      (folder_->prefix + L"*").c_str(), FindExInfoBasic, &folder_->found,
-      FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
-  if (folder_->listing == INVALID_HANDLE_VALUE) {
-    // Some file systems list no "." and ".." entries: an empty folder.
-    const DWORD error = GetLastError();
-    return error == ERROR_FILE_NOT_FOUND ? Outcome{} : OutcomeOf(error);
-  }
-  folder_->foundPending = true;
-  return ListNext(entry);
-}
-
-Outcome SystemPlatform::ListNext(ListedName* entry) {
-  entry->fileName.clear();
-  if (folder_->listing == INVALID_HANDLE_VALUE)
-    return {};
-  for (;;) {
-    if (!folder_->foundPending &&
-        !FindNextFileW(folder_->listing, &folder_->found)) {
-      const DWORD error = GetLastError();
-      return error == ERROR_NO_MORE_FILES ? Outcome{} : OutcomeOf(error);
-    }
-    folder_->foundPending = false;
-    const wchar_t* name = folder_->found.cFileName;
-    if (name[0] == L'.' &&
-        (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0')))
-      continue;
-    entry->fileName = Narrow(name);
-    entry->ordinary =
-        Ordinary(folder_->found.dwFileAttributes, folder_->found.dwReserved0);
-    return {};
-  }
-}
 
 // This program never makes a second name of a file here.
 Sameness SystemPlatform::SameFile(const std::string&, const std::string&) {
@@ -321,8 +154,8 @@ Outcome SystemPlatform::SetTimes(const std::string& fileName,
       OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file == INVALID_HANDLE_VALUE)
     return LastFailure();
-  const FILETIME access = FromTicks(times.accessSeconds * 10000000 +
-                                    times.accessNanoseconds / 100);
+  const FILETIME access =
+      FromTicks(times.accessSeconds * 10000000 + times.accessNanoseconds / 100);
   const FILETIME write = FromTicks(times.modifiedSeconds * 10000000 +
                                    times.modifiedNanoseconds / 100);
   const Outcome outcome =
@@ -334,13 +167,17 @@ Outcome SystemPlatform::SetTimes(const std::string& fileName,
 // Whether renames keep times is found out, as shares may not; a move
 // without a replace leaves no reservation, and a program of the GUI
 // subsystem gets no Ctrl-C.
-bool SystemPlatform::RenamesKeepTimes() { return false; }
+bool SystemPlatform::RenamesKeepTimes() {
+  return false;
+}
 
 Reservation SystemPlatform::ReservationAt(const std::string&) {
   return Reservation::kNone;
 }
 
-bool SystemPlatform::Stopped() { return false; }
+bool SystemPlatform::Stopped() {
+  return false;
+}
 
 std::int64_t SystemPlatform::Now() {
   FILETIME now;

@@ -1,5 +1,5 @@
-#ifndef STAMPNAME_PLATFORM_POSIX_HIDDEN_NAMES_H_
-#define STAMPNAME_PLATFORM_POSIX_HIDDEN_NAMES_H_
+#ifndef STAMPNAME_PLATFORM_POSIX_IDENTITY_H_
+#define STAMPNAME_PLATFORM_POSIX_IDENTITY_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -52,4 +52,4 @@ std::string_view RecordedIn(std::string_view name);
 std::string MakeHidden(std::uint64_t run, unsigned count, HiddenRole role,
                        std::string_view recorded = {});
 
-#endif  // STAMPNAME_PLATFORM_POSIX_HIDDEN_NAMES_H_
+#endif  // STAMPNAME_PLATFORM_POSIX_IDENTITY_H_

@@ -1,0 +1,116 @@
+#include <fcntl.h>
+
+#include "platform/posix/folder.h"
+#if defined(__linux__)
+#include <sys/sysmacros.h>
+#endif
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+// What a name holds, read past the caches of FUSE and network file systems
+// where it matters, and compared: the reads every way judges by.
+
+/// What a call's errno means to the pass; 0, none, is success.
+Outcome OutcomeOf(int error) {
+  switch (error) {
+    case 0:
+      return {};
+    case EEXIST:
+    case ENOTEMPTY:
+    case EISDIR:
+      return {Failure::kTaken, error};
+    case ENOENT:
+      return {Failure::kGone, error};
+    default:
+      return {Failure::kOther, error};
+  }
+}
+
+bool SameInode(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+bool SameAttributes(const struct stat& a, const struct stat& b) {
+  return a.st_size == b.st_size && a.st_mode == b.st_mode &&
+         a.st_mtim.tv_sec == b.st_mtim.tv_sec &&
+         a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
+/// Local wall-clock time of `when`; 0 or the failure.
+int ToLocal(time_t when, DateTime* modified) {
+  struct tm local;
+  if (localtime_r(&when, &local) == nullptr)
+    return errno != 0 ? errno : EOVERFLOW;
+  const long long year = 1900LL + local.tm_year;
+  // Out of range years are caught by the pass; keep them out of range.
+  modified->year = year > 99999 ? 99999 : static_cast<int>(year);
+  modified->month = local.tm_mon + 1;
+  modified->day = local.tm_mday;
+  modified->hour = local.tm_hour;
+  modified->minute = local.tm_min;
+  modified->second = local.tm_sec;
+  return 0;
+}
+
+/// Whether `st` is still an ordinary file of the time its new name was
+/// made from.
+bool StillStamped(const struct stat& st, const DateTime& stampedFrom) {
+  DateTime now;
+  return S_ISREG(st.st_mode) && ToLocal(st.st_mtime, &now) == 0 &&
+         now == stampedFrom;
+}
+
+/// What `name` holds now: past the kernel's cache of a FUSE or network file
+/// system, which may still show a file that was replaced behind its back.
+/// 0 or the failure.
+int StatNow(int dirFd, const char* name, struct stat* st) {
+#if defined(STATX_BASIC_STATS) && defined(AT_STATX_FORCE_SYNC)
+  struct statx stx;
+  if (statx(dirFd, name, AT_SYMLINK_NOFOLLOW | AT_STATX_FORCE_SYNC,
+            STATX_BASIC_STATS, &stx) == 0) {
+    *st = {};
+    st->st_dev = makedev(stx.stx_dev_major, stx.stx_dev_minor);
+    st->st_ino = stx.stx_ino;
+    st->st_mode = stx.stx_mode;
+    st->st_nlink = stx.stx_nlink;
+    st->st_size = static_cast<off_t>(stx.stx_size);
+    st->st_mtim = {static_cast<time_t>(stx.stx_mtime.tv_sec),
+                   static_cast<long>(stx.stx_mtime.tv_nsec)};
+    return 0;
+  }
+  if (errno != ENOSYS)
+    return errno;
+#endif
+  return fstatat(dirFd, name, st, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
+}
+
+/// Whether two files hold the same bytes.
+bool SameBytes(int dirFd, const char* a, const char* b) {
+  const int first = openat(dirFd, a, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  const int second = openat(dirFd, b, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  bool same = first >= 0 && second >= 0;
+  std::vector<char> x(1 << 16), y(1 << 16);
+  while (same) {
+    const ssize_t got = read(first, x.data(), x.size());
+    if (got <= 0) {
+      same = got == 0 && read(second, y.data(), 1) == 0;
+      break;
+    }
+    ssize_t have = 0;
+    while (have < got) {
+      const ssize_t more = read(second, y.data() + have, got - have);
+      if (more <= 0)
+        break;
+      have += more;
+    }
+    same = have == got && memcmp(x.data(), y.data(), got) == 0;
+  }
+  if (first >= 0)
+    close(first);
+  if (second >= 0)
+    close(second);
+  return same;
+}

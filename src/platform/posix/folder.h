@@ -1,0 +1,136 @@
+#ifndef STAMPNAME_PLATFORM_POSIX_FOLDER_H_
+#define STAMPNAME_PLATFORM_POSIX_FOLDER_H_
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <time.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "platform/posix/identity.h"
+#include "platform/posix/rename_ways.h"
+
+// What the POSIX platform's sources share: the state of one run in its
+// folder, and the steps each way is made of. Each concern defines its part
+// in a source of its own:
+//
+//   listing.cpp         the listing, the lock, and which mount it is
+//   file_status.cpp     what a name holds, read past the caches
+//   identity.cpp        the program's own hidden names; whether two names
+//                       are one file
+//   no_replace_way.cpp  the kernel's rename that refuses a taken name
+//   link_way.cpp        a link by a hidden name
+//   reserve_way.cpp     a reservation, then a rename onto it
+//   system_platform.cpp the platform's operations, and the way taken
+
+/// Seconds within which a run is done with an empty file of its own (a
+/// reservation, a probe): one that stays as it was for longer is a stopped
+/// run's.
+constexpr int kInFlightSeconds = 5;
+
+/// What became of a removal of a run's empty reservation.
+enum class Emptied {
+  kGone,      // nothing is left under the name
+  kNotEmpty,  // it held a file (someone else's): that file is back
+  kStays,     // it could not be taken away, and is left for later
+};
+
+// file_status.cpp
+Outcome OutcomeOf(int error);
+bool SameInode(const struct stat& a, const struct stat& b);
+bool SameAttributes(const struct stat& a, const struct stat& b);
+int ToLocal(time_t when, DateTime* modified);
+bool StillStamped(const struct stat& st, const DateTime& stampedFrom);
+int StatNow(int dirFd, const char* name, struct stat* st);
+bool SameBytes(int dirFd, const char* a, const char* b);
+
+// listing.cpp
+bool OnFuse(int dirFd);
+bool ReservesAtOnce(int dirFd);
+
+// no_replace_way.cpp
+int RenameNoReplace(int dirFd, const char* from, const char* to);
+bool RefusesNoReplace(int error);
+
+struct SystemPlatform::Folder {
+  DIR* listing = nullptr;
+  // How two names are known to hold one file, learnt before the first
+  // judgement that needs it. Most file systems number files; sshfs makes
+  // up a number per name, even for two links of one file, so there two
+  // names are never proven to be one file.
+  enum class Identity { kUnknown, kInode, kAttributes };
+  Identity identity = Identity::kUnknown;
+  enum class Links { kUnknown, kMade, kRefused };
+  Links links = Links::kUnknown;
+  // Private names whose removal failed; tried again before the run ends.
+  // With `empty`, a reservation to remove only while it is empty; else an
+  // extra link of a file that bears its new name.
+  std::vector<std::pair<std::string, bool>> leftovers;
+  // Reservations of other runs, maybe in flight, as first seen and when:
+  // removed at the end where they stayed as they were.
+  struct Sighting {
+    std::string name;
+    struct stat seen;
+    struct timespec when;
+  };
+  std::vector<Sighting> sightings;
+  int inFlightSeconds = kInFlightSeconds;
+  enum class Reserving { kUnknown, kMay, kNever };
+  Reserving reserving = Reserving::kUnknown;
+  bool reserveByOpen = false;  // mknod makes no plain files here
+  bool lock = true;            // false: as through a mount of its own
+  bool timesUnknown = false;   // true: not even on a kernel file system
+  bool byBytes = false;        // true: identity never told by numbers
+  bool changed = false;        // a name was made or taken away
+  RenameTier tier = RenameTier::kNoReplaceRename;
+  std::uint64_t nonce = 0;  // drawn at the first private name
+  unsigned asides = 0;
+  std::function<void(RenameStep)> between = [](RenameStep) {};
+
+  ~Folder();
+
+  int fd() const { return dirfd(listing); }
+
+  // listing.cpp
+  bool MayReserve();
+
+  // identity.cpp
+  std::string Aside(HiddenRole role, std::string_view recorded = {});
+  Outcome Learn();
+  Outcome LearnOnce();
+  bool Proven(const struct stat& a, const struct stat& b) const;
+  Sameness Judge(const char* listed, const char* name, const struct stat& a,
+                 const char* other, const struct stat& b) const;
+  Outcome DropSecondName(const char* name, const char* other, bool ours);
+  void DropAside(const std::string& aside);
+
+  // link_way.cpp
+  Outcome LinkThenUnlink(const char* from, const char* to,
+                         const DateTime& stampedFrom);
+  Outcome Unlinked(const std::string& aside, const char* from, const char* to,
+                   const DateTime& stampedFrom, int error);
+  Outcome PutBack(const std::string& hidden, const char* name, Outcome outcome);
+
+  // reserve_way.cpp
+  Outcome ReserveThenRename(const char* from, const char* to,
+                            const DateTime& stampedFrom);
+  Outcome Reserve(const char* name, struct stat* reserved);
+  Outcome Recorded(const char* name, struct stat* reserved);
+  bool SameReservation(const struct stat& st,
+                       const struct stat& reserved) const;
+  Outcome OntoReservation(const char* from, const char* to,
+                          const struct stat& reserved);
+  Emptied RemoveEmpty(const char* name);
+  Emptied DropEmptyAside(const std::string& aside, const char* name);
+  Reservation Sighted(const char* name);
+  bool InFlight(const char* name, const struct stat& st);
+  void SightProbe(const char* name);
+  void RemoveStaleSightings();
+};
+
+#endif  // STAMPNAME_PLATFORM_POSIX_FOLDER_H_

@@ -1,0 +1,79 @@
+#ifndef STAMPNAME_PLATFORM_WIN32_FOLDER_H_
+#define STAMPNAME_PLATFORM_WIN32_FOLDER_H_
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/system_platform.h"
+
+// What the Windows platform's sources share: the state of one run in its
+// folder. Each concern defines its part in a source of its own:
+//
+//   listing.cpp          the listing, and the lock that makes runs take turns
+//   system_platform.cpp  times, and the one way to rename: a move that
+//                        refuses a taken name
+
+std::wstring Wide(std::string_view name);
+std::string Narrow(const wchar_t* name);
+std::int64_t Ticks(const FILETIME& time);
+FILETIME FromTicks(std::int64_t ticks);
+/// What a Win32 error code means to the pass.
+Outcome OutcomeOf(DWORD error);
+/// The failure of the call that just failed.
+Outcome LastFailure();
+
+struct SystemPlatform::Folder {
+  std::wstring prefix;  // the folder's extended-length path and a separator
+  HANDLE listing = INVALID_HANDLE_VALUE;
+  HANDLE lock = nullptr;
+  WIN32_FIND_DATAW found{};
+  bool foundPending = false;  // `found` holds an entry not yet looked at
+  DYNAMIC_TIME_ZONE_INFORMATION zone{};
+  bool haveZone = false;  // read once, at the first time it converts
+
+  bool renamed = false;
+
+  ~Folder() {
+    if (renamed)
+      Flush();
+    if (listing != INVALID_HANDLE_VALUE)
+      FindClose(listing);
+    if (lock != nullptr) {
+      ReleaseMutex(lock);
+      CloseHandle(lock);
+    }
+  }
+
+  /// The renames on the medium before the run ends, where the system
+  /// flushes a folder for its user; removable drives are written through
+  /// by default (quick removal) anyway.
+  void Flush() const {
+    const std::wstring path = prefix.substr(0, prefix.size() - 1);
+    const HANDLE folder = CreateFileW(
+        path.c_str(), GENERIC_WRITE,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (folder == INVALID_HANDLE_VALUE)
+      return;
+    FlushFileBuffers(folder);
+    CloseHandle(folder);
+  }
+
+  std::wstring PathOf(const std::string& name) const {
+    return prefix + Wide(name);
+  }
+
+  /// The file's attributes and times, read afresh rather than from the
+  /// listing, whose copy may lag behind a file still being written.
+  Outcome Read(const std::string& name, WIN32_FILE_ATTRIBUTE_DATA* data) const {
+    return GetFileAttributesExW(PathOf(name).c_str(), GetFileExInfoStandard,
+                                data)
+               ? Outcome{}
+               : LastFailure();
+  }
+};
+
+#endif  // STAMPNAME_PLATFORM_WIN32_FOLDER_H_
