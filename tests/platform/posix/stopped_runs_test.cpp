@@ -41,19 +41,21 @@ std::vector<Way> Ways() {
   std::vector<Way> ways;
   const int tier = Environment().tier;
   // In flight for a second: a stopped run's empty files go at the rerun.
-  const std::vector<RenameStep> link = {
-      RenameStep::kProbe, RenameStep::kAside, RenameStep::kLinked};
+  const std::vector<RenameStep> link = {RenameStep::kProbe, RenameStep::kAside,
+                                        RenameStep::kLinked};
   if (tier == 0 || tier == 2) {
     ways.push_back({"link", RenameTier::kLinkThenUnlink, {}, link});
-    ways.push_back({"link by bytes", RenameTier::kLinkThenUnlink,
-                    {.byBytes = true}, link});
+    ways.push_back({"link by bytes",
+                    RenameTier::kLinkThenUnlink,
+                    {.byBytes = true},
+                    link});
   }
   if (tier == 0 || tier == 3)
-    ways.push_back({"reserve", RenameTier::kReserveThenRename,
+    ways.push_back({"reserve",
+                    RenameTier::kReserveThenRename,
                     {.byBytes = !Environment().inodesTell, .mayReserve = true},
                     {RenameStep::kReserved}});
-  for (Way& way : ways)
-    way.options.inFlightSeconds = 0;
+  for (Way& way : ways) way.options.inFlightSeconds = 0;
   return ways;
 }
 
@@ -66,8 +68,10 @@ std::vector<Way> Ways() {
 const time_t kShot = Utc(2001, 2, 3, 4, 5, 6);
 const time_t kNext = Utc(2001, 2, 3, 4, 5, 8);
 const std::map<std::string, std::pair<std::string, time_t>> kCard = {
-    {"IMG_1.JPG", {"one", kShot}},        {"IMG_1 (1).JPG", {"one", kShot}},
-    {"IMG_2.CR2", {"two raw", kShot}},    {"IMG_2.JPG", {"two", kShot}},
+    {"IMG_1.JPG", {"one", kShot}},
+    {"IMG_1 (1).JPG", {"one", kShot}},
+    {"IMG_2.CR2", {"two raw", kShot}},
+    {"IMG_2.JPG", {"two", kShot}},
     {"IMG_3.JPG", {"three", kNext}},
     {"2001-02-03 04-05-08.JPG", {"eight", kNext}},
     {".stampname-00000000000000aa-1.JPG", {"eight", kNext}},
@@ -102,7 +106,8 @@ void ExpectCardNamed(const fs::path& in, const std::string& row,
   std::map<std::string, std::string> shots;  // content to number
   for (const auto& [name, content] : Snapshot(in)) {
     if (name[0] == '.') {
-      ASSERT_TRUE(kCard.count(name) && !Photo(name)) << row << ": left " << name;
+      ASSERT_TRUE(kCard.count(name) && !Photo(name))
+          << row << ": left " << name;
       EXPECT_EQ(content, kCard.at(name).first) << row;
       EXPECT_EQ(ModifiedOf(in / name), kCard.at(name).second) << row;
       continue;
@@ -148,10 +153,14 @@ class Held : public TieredPlatform {
 
 const char* NameOf(RenameStep step) {
   switch (step) {
-    case RenameStep::kProbe: return "probe";
-    case RenameStep::kAside: return "aside";
-    case RenameStep::kLinked: return "linked";
-    case RenameStep::kReserved: return "reserved";
+    case RenameStep::kProbe:
+      return "probe";
+    case RenameStep::kAside:
+      return "aside";
+    case RenameStep::kLinked:
+      return "linked";
+    case RenameStep::kReserved:
+      return "reserved";
   }
   return "?";
 }
@@ -172,9 +181,10 @@ TEST_F(StoppedRunTest, AKillAtAnyStepLeavesWhatTheRerunFinishes) {
     for (const RenameStep step : way.steps) {
       for (int occurrence = 1; occurrence <= 3; ++occurrence) {
         for (const bool interrupted : {false, true}) {
-          const std::string row =
-              std::string(way.name) + (interrupted ? ", interrupted" : ", killed") +
-              " at " + NameOf(step) + " " + std::to_string(occurrence);
+          const std::string row = std::string(way.name) +
+                                  (interrupted ? ", interrupted" : ", killed") +
+                                  " at " + NameOf(step) + " " +
+                                  std::to_string(occurrence);
           InScratchFolder here;
           FillCard(here.rename());
           const pid_t pid = fork();
@@ -201,9 +211,10 @@ TEST_F(StoppedRunTest, AKillAtAnyStepLeavesWhatTheRerunFinishes) {
             for (const auto& [name, content] : left)
               EXPECT_TRUE(name[0] != '.' || kCard.count(name))
                   << row << ": " << name;
-            EXPECT_TRUE(std::any_of(left.begin(), left.end(), [](auto& entry) {
-              return entry.first.starts_with("IMG_");
-            })) << row << ": went on after the file in hand";
+            EXPECT_TRUE(std::any_of(
+                left.begin(), left.end(),
+                [](auto& entry) { return entry.first.starts_with("IMG_"); }))
+                << row << ": went on after the file in hand";
           } else {
             // The step never came: the run went through to its end.
             ASSERT_TRUE(WIFEXITED(status)) << row;
@@ -273,7 +284,8 @@ TEST_F(StoppedRunTest, AWriteInsideTheRenameWindowKeepsItsOwnTime) {
         }
       });
       Main(run);
-      const std::string row = std::string(way.name) + (inPlace ? ", in place" : ", saved");
+      const std::string row =
+          std::string(way.name) + (inPlace ? ", in place" : ", saved");
       EXPECT_EQ(ReadFile(in / named).substr(0, 9), "version 2") << row;
       EXPECT_EQ(ModifiedOf(in / named), written) << row;
     }

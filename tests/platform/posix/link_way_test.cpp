@@ -1,0 +1,71 @@
+// The link way's own cases.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <utility>
+
+#include "interrupted.h"
+#include "platform/posix/identity.h"
+#include "platform_contract.h"
+#include "scratch_folder.h"
+#include "test_environment.h"
+
+namespace {
+
+TEST(LinkThenUnlinkTest, ASaveOverTheOldNameMeanwhileKeepsIt) {
+  // An editor saves a new version the moment the run has taken the file
+  // from its old name: the save keeps that name, the photo takes its own.
+  // Where the photo was also changed since its time was read, it cannot go
+  // back: it stays aside, headed for its old name, for the next run to
+  // judge against that name and name.
+  if (Environment().tier != 0 && Environment().tier != 2)
+    GTEST_SKIP() << "no links on this file system";
+  for (const auto& [changed, byBytes] :
+       {std::pair{true, false}, {false, false}, {false, true}}) {
+    InScratchFolder here;
+    const fs::path in = here.rename();
+    WriteFile(in / "a.jpg", "version 1", kEarly);
+    Interrupted platform(Tier::kLinkThenUnlink,
+                         [&] {
+                           WriteFile(in / ".a.jpg.tmp", "version 2", kLater);
+                           fs::rename(in / ".a.jpg.tmp", in / "a.jpg");
+                         },
+                         RenameStep::kAside, {.byBytes = byBytes});
+    ListAll(platform);
+    DateTime modified;
+    ASSERT_TRUE(platform.ModifiedTime("a.jpg", &modified).ok());
+    if (changed)
+      WriteFile(in / "a.jpg", "version 1, edited", kLater);
+
+    const Outcome renamed = platform.Rename("a.jpg", "new.jpg", modified);
+    std::map<std::string, std::string> now = Snapshot(in);
+    EXPECT_EQ(now["a.jpg"], "version 2");
+    if (changed) {
+      EXPECT_FALSE(renamed.ok());
+      ASSERT_EQ(now.size(), 2u);
+      EXPECT_EQ(now.begin()->second, "version 1, edited");
+      EXPECT_EQ(std::string(RecordedIn(now.begin()->first)), "a.jpg");
+      continue;
+    }
+    EXPECT_TRUE(renamed.ok());
+    EXPECT_EQ(now, (std::map<std::string, std::string>{
+                       {"a.jpg", "version 2"}, {"new.jpg", "version 1"}}));
+
+    // The file already bears the new name too (another run linked it): no
+    // further name is made, and the old one goes where one file is proven.
+    // Where nothing proves it, the new name counts as taken by another
+    // file that looks the same: the old name stays, to go on to the next.
+    fs::create_hard_link(in / "new.jpg", in / "b.jpg");
+    const bool proven = Environment().inodesTell && !byBytes;
+    EXPECT_EQ(RenameNow(platform, "b.jpg", "new.jpg").failure,
+              proven ? Failure::kNone : Failure::kTaken);
+    std::map<std::string, std::string> expected{{"a.jpg", "version 2"},
+                                                {"new.jpg", "version 1"}};
+    if (!proven)
+      expected["b.jpg"] = "version 1";
+    EXPECT_EQ(Snapshot(in), expected);
+  }
+}
+
+}  // namespace

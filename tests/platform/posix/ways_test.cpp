@@ -1,0 +1,126 @@
+// What each POSIX way promises: the contract every platform meets, and what
+// holds for both two-step ways when another program acts between steps.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+
+#include "interrupted.h"
+#include "platform/posix/rename_ways.h"
+#include "platform_contract.h"
+#include "scratch_folder.h"
+#include "test_environment.h"
+
+// Found by GoogleTest for the names of the parameterized tests.
+void PrintTo(RenameTier tier, std::ostream* out) {
+  *out << "tier " << static_cast<int>(tier);
+}
+
+namespace {
+
+class TwoStepTest : public testing::TestWithParam<Tier> {};
+
+TEST_P(TwoStepTest, RefusesAFileChangedSinceItsTimeWasRead) {
+  InScratchFolder here;
+  WriteFile(here.rename() / "a.jpg", "a", kEarly);
+  TieredPlatform platform(GetParam());
+  ListAll(platform);
+  DateTime modified;
+  ASSERT_TRUE(platform.ModifiedTime("a.jpg", &modified).ok());
+  WriteFile(here.rename() / "a.jpg", "rewritten", kLater);
+  SettleWrites();
+
+  EXPECT_EQ(platform.Rename("a.jpg", "new.jpg", modified).failure,
+            Failure::kChanged);
+  EXPECT_EQ(Snapshot(here.rename()),
+            (std::map<std::string, std::string>{{"a.jpg", "rewritten"}}));
+  // Read again, the time is the new one, and the rename goes ahead.
+  ASSERT_TRUE(platform.ModifiedTime("a.jpg", &modified).ok());
+  EXPECT_EQ(modified.second, 26);
+  EXPECT_TRUE(platform.Rename("a.jpg", "new.jpg", modified).ok());
+  if (!Environment().renameResetsTimes) {
+    EXPECT_EQ(ModifiedOf(here.rename() / "new.jpg"), kLater);
+  }
+  // A file system may move the run on to a later tier, never back.
+  EXPECT_GE(platform.tier(), GetParam());
+}
+
+TEST_P(TwoStepTest, AnotherProgramActingBetweenTheStepsLosesNoFile) {
+  InScratchFolder here;
+  const fs::path in = here.rename();
+  // All of one second: only the files' identities tell them apart (and,
+  // where inode numbers do not, their sizes).
+  WriteFile(in / "f.jpg", "f", kEarly);
+  WriteFile(in / "g.jpg", "g", kEarly);
+  // Between the steps, the other program moves whatever bears the new name
+  // (the link or the reservation) and the old name (where the run left it)
+  // aside, then gives both names to files of its own.
+  Interrupted platform(GetParam(), [&] {
+    fs::rename(in / "new.jpg", in / "moved new.jpg");
+    if (fs::exists(in / "f.jpg"))
+      fs::rename(in / "f.jpg", in / "moved f.jpg");
+    fs::rename(in / "g.jpg", in / "new.jpg");
+    // Changed since its time was read: a reservation goes again.
+    WriteFile(in / "f.jpg", "hh", kLater);
+  });
+  ListAll(platform);
+  DateTime modified;
+  ASSERT_TRUE(platform.ModifiedTime("f.jpg", &modified).ok());
+
+  platform.Rename("f.jpg", "new.jpg", modified);
+  // Nothing lost, nothing emptied: f under the name it was moved to (the
+  // link, or the old name it was moved away by), g and h as they were put.
+  std::map<std::string, std::string> now = Snapshot(in);
+  std::erase_if(now, [](const auto& entry) { return entry.second.empty(); });
+  std::set<std::string> contents;
+  for (const auto& [name, content] : now) contents.insert(content);
+  EXPECT_EQ(contents, (std::set<std::string>{"f", "g", "hh"}));
+  EXPECT_EQ(ReadFile(in / "new.jpg"), "g");
+  EXPECT_EQ(ReadFile(in / "f.jpg"), "hh");
+}
+
+INSTANTIATE_TEST_SUITE_P(TwoStepTiers, TwoStepTest,
+                         testing::Values(Tier::kLinkThenUnlink,
+                                         Tier::kReserveThenRename));
+
+RenameWay WayOf(Tier tier, const char* how = "", WayOptions options = {}) {
+  return {"Tier" + std::to_string(static_cast<int>(tier)) + how,
+          [tier, options] {
+            return std::make_unique<TieredPlatform>(tier, options);
+          }};
+}
+
+// Each way, and the link and reserve ways judging names by their bytes
+// as on sshfs.
+INSTANTIATE_TEST_SUITE_P(
+    AllTiers, PlatformContractTest,
+    testing::Values(WayOf(Tier::kNoReplaceRename), WayOf(Tier::kLinkThenUnlink),
+                    WayOf(Tier::kLinkThenUnlink, "ByBytes", {.byBytes = true}),
+                    WayOf(Tier::kReserveThenRename),
+                    WayOf(Tier::kReserveThenRename, "ByBytes",
+                          {.byBytes = true, .mayReserve = true})),
+    [](const testing::TestParamInfo<RenameWay>& info) {
+      return info.param.name;
+    });
+
+// Run by the mounted file system tests, which know what each file system
+// allows.
+TEST(SystemPlatformTest, SettlesOnTheTierTheFileSystemAllows) {
+  const int expected = Environment().tier;
+  if (expected == 0)
+    GTEST_SKIP() << "only on a mounted file system of a known kind";
+  InScratchFolder here;
+  WriteFile(here.rename() / "a.jpg", "a", kEarly);
+  WriteFile(here.rename() / "b.jpg", "b", kLater);
+  TieredPlatform platform(Tier::kNoReplaceRename);  // as a run starts
+  ListAll(platform);
+
+  // What the renames leave, the contract checks on every tier.
+  EXPECT_TRUE(RenameNow(platform, "a.jpg", "c.jpg").ok());
+  EXPECT_EQ(RenameNow(platform, "b.jpg", "c.jpg").failure, Failure::kTaken);
+  EXPECT_EQ(static_cast<int>(platform.tier()), expected);
+}
+
+}  // namespace
