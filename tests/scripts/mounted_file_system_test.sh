@@ -337,6 +337,9 @@ platform='*PlatformContract*:*SettlesOnTheTier*:*TwoStep*:*ReserveThenRename*:*L
 # fusefat hangs on a file that was rewritten in place and renamed: those
 # tests rewrite their file, which is not what the program does.
 [ "$kind" = fat ] && platform+='-*RefusesAFileChanged*:*AWriteInside*'
+# smbnetfs holds a file written in place open on the share for a while, and
+# the share refuses to rename an open file: that file keeps its name.
+[ "$kind" = smb ] && platform+='-*AWriteInside*'
 "$build/tests/system_platform_tests" --gtest_filter="$platform" || status=1
 if [ -n "${STAMPNAME_TWIN_ROOT:-}" ]; then
   # Runs through both mounts at once.

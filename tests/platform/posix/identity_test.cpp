@@ -9,6 +9,7 @@
 #include "interrupted.h"
 #include "platform_contract.h"
 #include "scratch_folder.h"
+#include "test_environment.h"
 
 namespace {
 
@@ -46,7 +47,11 @@ TEST(HiddenNameTest, OnlyTheProgramsExactShapesAreItsOwn) {
   EXPECT_EQ(MakeHidden(0xff, 12, HiddenRole::kTo, "a.jpg"), run + " to a.jpg");
 
   // Where only bytes can tell, a hidden name is one file with the name it
-  // records, and with no other that looks the same.
+  // records, and with no other that looks the same. (Where there are no
+  // links, no two names are one file; on SMB through FUSE a written file
+  // takes its time only when the share closes it, late.)
+  if (Environment().tier == 3)
+    return;
   InScratchFolder here;
   const std::string hidden = run + " to b.jpg";
   for (const std::string name : {"a.jpg", "b.jpg", hidden.c_str()})
