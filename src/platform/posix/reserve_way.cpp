@@ -3,6 +3,8 @@
 
 #include <cerrno>
 
+#include "platform/posix/stop_signals.h"
+
 // The reserve way, where the file system has neither a rename that refuses
 // a taken name nor hard links (exFAT, FAT through fusefat, sshfs whose
 // server refuses links, SMB through smbnetfs).
@@ -205,6 +207,9 @@ void SystemPlatform::Folder::SightProbe(const char* name) {
 /// for longer than any run takes to rename onto its own.
 void SystemPlatform::Folder::RemoveStaleSightings() {
   for (const Sighting& sighting : sightings) {
+    // Asked to stop: no waiting; the next run removes them.
+    if (CaughtStopSignal() != 0)
+      return;
     struct timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
     const long long waited = (now.tv_sec - sighting.when.tv_sec) * 1000 +
