@@ -1,6 +1,8 @@
-#include <fcntl.h>
-
+// What a name holds, read past the caches of FUSE and network file systems
+// where it matters, and compared: the reads every way judges by.
 #include "platform/posix/folder.h"
+
+#include <fcntl.h>
 #if defined(__linux__)
 #include <sys/sysmacros.h>
 #endif
@@ -9,9 +11,6 @@
 #include <cerrno>
 #include <cstring>
 #include <vector>
-
-// What a name holds, read past the caches of FUSE and network file systems
-// where it matters, and compared: the reads every way judges by.
 
 /// What a call's errno means to the pass; 0, none, is success.
 Outcome OutcomeOf(int error) {

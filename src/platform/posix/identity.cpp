@@ -1,15 +1,12 @@
+// The program's own hidden names, each of one exact shape, and whether two
+// names are one file: what a run may drop, and what it must leave.
+#include "platform/posix/folder.h"
+
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <random>
-
-#include "platform/posix/folder.h"
-
-// The program's own hidden names, each of one exact shape, and whether two
-// names are one file: what a run may drop, and what it must leave.
-
-#include <cstdio>
 
 const char kHiddenPrefix[] = ".stampname-";
 

@@ -1,14 +1,13 @@
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
-
-#include "platform/posix/folder.h"
-
 // The link way, where the file system has hard links but no rename that
 // refuses a taken name (bindfs, NTFS through ntfs-3g, sshfs, mergerfs).
 // Each step acts on a hidden name only this run knows, so nothing another
 // program does between two steps can put a file of its own under it.
+#include "platform/posix/folder.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 /// Moves the old name aside (the file that bears it at that instant goes
 /// with it), links it to the new name, checks that file's time, then

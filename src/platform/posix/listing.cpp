@@ -1,8 +1,10 @@
+// The listing of the folder, the lock that makes runs on it take turns,
+// and which kind of mount the folder is on.
+#include "platform/posix/folder.h"
+
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/file.h>
-
-#include "platform/posix/folder.h"
 #if defined(__linux__)
 #include <sys/sysmacros.h>
 #include <sys/vfs.h>
@@ -18,9 +20,6 @@
 #include <string>
 
 #include "platform/posix/stop_signals.h"
-
-// The listing of the folder, the lock that makes runs on it take turns,
-// and which kind of mount the folder is on.
 
 const char folderPrefix[] = "Rename/";
 

@@ -1,14 +1,13 @@
-#include <fcntl.h>
-#include <stdio.h>
-
-#include <cerrno>
-
 // The kernel's way (ext4, xfs, btrfs, tmpfs, gocryptfs): one atomic call
 // that takes the new name or refuses it. A stop leaves each file under its
 // old name or its new one; nothing to resolve. File systems that refuse it
 // move the run on to the link way for good (SystemPlatform::Rename).
-
 #include "platform/posix/folder.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+
+#include <cerrno>
 
 /// The kernel's atomic rename that refuses a taken name, where it has one.
 int RenameNoReplace(int dirFd, const char* from, const char* to) {

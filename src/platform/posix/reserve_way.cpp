@@ -1,15 +1,14 @@
+// The reserve way, where the file system has neither a rename that refuses
+// a taken name nor hard links (exFAT, FAT through fusefat, sshfs whose
+// server refuses links, SMB through smbnetfs).
+#include "platform/posix/folder.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
 
 #include "platform/posix/stop_signals.h"
-
-// The reserve way, where the file system has neither a rename that refuses
-// a taken name nor hard links (exFAT, FAT through fusefat, sshfs whose
-// server refuses links, SMB through smbnetfs).
-
-#include "platform/posix/folder.h"
 
 Outcome SystemPlatform::Folder::ReserveThenRename(const char* from,
                                                   const char* to,

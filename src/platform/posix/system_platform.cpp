@@ -1,9 +1,11 @@
+// The platform's operations, and which way a run takes.
+#include "platform/posix/folder.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
 
-#include "platform/posix/folder.h"
 #include "platform/posix/stop_signals.h"
 
 SystemPlatform::Folder::~Folder() {

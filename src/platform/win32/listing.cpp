@@ -1,8 +1,7 @@
-#include <cwchar>
-
+// The listing of the folder, and the lock that makes runs on it take turns.
 #include "platform/win32/folder.h"
 
-// The listing of the folder, and the lock that makes runs on it take turns.
+#include <cwchar>
 
 const char folderPrefix[] = "Rename\\";
 

@@ -1,7 +1,9 @@
+// Times, and the one way to rename: a move that refuses a taken name.
+#include "platform/win32/folder.h"
+
 #include <cwchar>
 
 #include "platform/wide_text.h"
-#include "platform/win32/folder.h"
 
 std::wstring Wide(std::string_view name) {
   const std::u16string wide = WidenName(name);
