@@ -38,6 +38,17 @@ bool SameAttributes(const struct stat& a, const struct stat& b) {
          a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
 }
 
+/// An ordinary file with nothing in it: all a reservation or probe holds.
+bool EmptyFile(const struct stat& st) {
+  return S_ISREG(st.st_mode) && st.st_size == 0;
+}
+
+/// Whether `name` is gone: taken from it by another run, say.
+bool GoneNow(int dirFd, const char* name) {
+  struct stat st;
+  return fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT;
+}
+
 /// Local wall-clock time of `when`; 0 or the failure.
 int ToLocal(time_t when, DateTime* modified) {
   struct tm local;

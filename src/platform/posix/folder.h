@@ -28,11 +28,6 @@
 //   reserve_way.cpp     a reservation, then a rename onto it
 //   system_platform.cpp the platform's operations, and the way taken
 
-/// Seconds within which a run is done with an empty file of its own (a
-/// reservation, a probe): one that stays as it was for longer is a stopped
-/// run's.
-constexpr int kInFlightSeconds = 5;
-
 /// What became of a removal of a run's empty reservation.
 enum class Emptied {
   kGone,      // nothing is left under the name
@@ -44,6 +39,8 @@ enum class Emptied {
 Outcome OutcomeOf(int error);
 bool SameInode(const struct stat& a, const struct stat& b);
 bool SameAttributes(const struct stat& a, const struct stat& b);
+bool EmptyFile(const struct stat& st);
+bool GoneNow(int dirFd, const char* name);
 int ToLocal(time_t when, DateTime* modified);
 bool StillStamped(const struct stat& st, const DateTime& stampedFrom);
 int StatNow(int dirFd, const char* name, struct stat* st);
@@ -85,7 +82,6 @@ struct SystemPlatform::Folder {
   bool reserveByOpen = false;  // mknod makes no plain files here
   bool lock = true;            // false: as through a mount of its own
   bool timesUnknown = false;   // true: not even on a kernel file system
-  bool byBytes = false;        // true: identity never told by numbers
   bool changed = false;        // a name was made or taken away
   RenameTier tier = RenameTier::kNoReplaceRename;
   std::uint64_t nonce = 0;  // drawn at the first private name

@@ -147,7 +147,7 @@ Outcome SystemPlatform::Folder::LearnOnce() {
                        StatNow(fd, second.c_str(), &b) == 0 &&
                        fstat(fd, &folder) == 0 && SameInode(a, b) &&
                        !SameInode(a, folder);
-    if (!byBytes)
+    if (identity == Identity::kUnknown)
       identity = tells ? Identity::kInode : Identity::kAttributes;
     DropAside(second);
   }

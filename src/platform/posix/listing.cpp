@@ -179,7 +179,7 @@ Outcome SystemPlatform::ListNext(ListedName* entry) {
         // renamed onto the reservation, to be named.
         struct stat st;
         const int error = StatNow(folder_->fd(), found->d_name, &st);
-        if (error != 0 || (S_ISREG(st.st_mode) && st.st_size == 0)) {
+        if (error != 0 || EmptyFile(st)) {
           if (error == 0 && unlinkat(folder_->fd(), found->d_name, 0) == 0)
             folder_->changed = true;
           continue;

@@ -22,6 +22,11 @@ enum class RenameStep {
   kReserved,  // the new name reserved; the file not yet renamed onto it
 };
 
+/// Seconds within which a run is done with an empty file of its own (a
+/// reservation, a probe): one that stays as it was for longer is a stopped
+/// run's.
+constexpr int kInFlightSeconds = 5;
+
 /// How tests start the POSIX platform beside its first way.
 struct WayOptions {
   // Two names never proven one file by their numbers, as on sshfs: judged
@@ -34,7 +39,7 @@ struct WayOptions {
   // file under a name the run gives may be a reservation.
   bool mayReserve = false;
   // How long an empty file of a run's own may be in use by that run.
-  int inFlightSeconds = 5;
+  int inFlightSeconds = kInFlightSeconds;
   // Renames not known to keep times, as on FUSE: the pass finds out.
   bool timesUnknown = false;
 };

@@ -33,9 +33,7 @@ Outcome SystemPlatform::Folder::ReserveThenRename(const char* from,
         fstatat(fd, to, &there, AT_SYMLINK_NOFOLLOW) == 0)
       made.failure = Failure::kTaken;
     // Taken by another run that renamed this very file there: done.
-    struct stat source;
-    if (made.failure == Failure::kTaken &&
-        fstatat(fd, from, &source, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT)
+    if (made.failure == Failure::kTaken && GoneNow(fd, from))
       return {Failure::kGone, ENOENT};
     return made;
   }
@@ -97,7 +95,7 @@ Outcome SystemPlatform::Folder::Recorded(const char* name,
 /// empty file, unchanged since.
 bool SystemPlatform::Folder::SameReservation(
     const struct stat& st, const struct stat& reserved) const {
-  return S_ISREG(st.st_mode) && st.st_size == 0 &&
+  return EmptyFile(st) &&
          (identity == Identity::kAttributes || SameInode(st, reserved)) &&
          SameAttributes(st, reserved);
 }
@@ -129,8 +127,7 @@ Outcome SystemPlatform::Folder::OntoReservation(const char* from,
   if (outcome.error != 0 && RemoveEmpty(to) == Emptied::kStays)
     leftovers.emplace_back(to, true);
   // The file taken from its name meanwhile, by another run: no failure.
-  struct stat source;
-  if (fstatat(fd(), from, &source, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT)
+  if (GoneNow(fd(), from))
     return {Failure::kGone, ENOENT};
   return outcome;
 }
@@ -151,8 +148,7 @@ Emptied SystemPlatform::Folder::RemoveEmpty(const char* name) {
 Emptied SystemPlatform::Folder::DropEmptyAside(const std::string& aside,
                                                const char* name) {
   struct stat st;
-  if (StatNow(fd(), aside.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-      st.st_size == 0)
+  if (StatNow(fd(), aside.c_str(), &st) == 0 && EmptyFile(st))
     return unlinkat(fd(), aside.c_str(), 0) == 0 || errno == ENOENT
                ? Emptied::kGone
                : Emptied::kStays;
@@ -164,8 +160,7 @@ Emptied SystemPlatform::Folder::DropEmptyAside(const std::string& aside,
 /// where runs reserve names, an empty one is some run's reservation.
 Reservation SystemPlatform::Folder::Sighted(const char* name) {
   struct stat st;
-  if (!MayReserve() || StatNow(fd(), name, &st) != 0 || !S_ISREG(st.st_mode) ||
-      st.st_size != 0)
+  if (!MayReserve() || StatNow(fd(), name, &st) != 0 || !EmptyFile(st))
     return Reservation::kNone;
   if (InFlight(name, st))
     return Reservation::kInFlight;
@@ -197,8 +192,7 @@ bool SystemPlatform::Folder::InFlight(const char* name, const struct stat& st) {
 /// A probe of some run, empty: a stopped run's goes.
 void SystemPlatform::Folder::SightProbe(const char* name) {
   struct stat st;
-  if (StatNow(fd(), name, &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0 &&
-      !InFlight(name, st))
+  if (StatNow(fd(), name, &st) == 0 && EmptyFile(st) && !InFlight(name, st))
     RemoveEmpty(name);
 }
 

@@ -36,7 +36,6 @@ TieredPlatform::TieredPlatform(RenameTier firstTier,
   folder_->timesUnknown = options.timesUnknown;
   if (options.mayReserve)
     folder_->reserving = Folder::Reserving::kMay;
-  folder_->byBytes = options.byBytes;
   if (options.byBytes)
     folder_->identity = Folder::Identity::kAttributes;
   folder_->between = [this](RenameStep step) { Between(step); };
