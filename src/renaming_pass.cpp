@@ -22,16 +22,18 @@ constexpr int kMaxTimeReads = 3;
 /// FAT's two-second steps, the time between the two, and a share's clock.
 constexpr std::int64_t kClockSlack = 10;
 
+bool SameModified(const FileTimes& a, const FileTimes& b) {
+  return a.modifiedSeconds == b.modifiedSeconds &&
+         a.modifiedNanoseconds == b.modifiedNanoseconds;
+}
+
 /// Whether the time a file shows after its rename tells that the rename
 /// reset it: it changed, to about now, and it is still the file that was
 /// read (a write meanwhile, in place or as a new version, changes its size
 /// or its number, and keeps its new time).
 bool ResetByRename(const FileTimes& before, const FileTimes& after,
                    std::int64_t now) {
-  const bool changed =
-      after.modifiedSeconds != before.modifiedSeconds ||
-      after.modifiedNanoseconds != before.modifiedNanoseconds;
-  return changed && std::abs(after.modifiedSeconds - now) <= kClockSlack &&
+  return !SameModified(before, after) && std::abs(after.modifiedSeconds - now) <= kClockSlack &&
          after.size == before.size &&
          (before.id == 0 || after.id == 0 || after.id == before.id);
 }
@@ -250,9 +252,9 @@ void Pass::DropLeftoverName(Index index) {
   };
   // The name it records may be any (the old name it was being put back
   // to): asked of the folder, not of the names listed.
-  if (const std::string_view headed = HeadedFor(index); !headed.empty()) {
-    if (platform_.SameFile(name, std::string(headed)) == Sameness::kSame)
-      drop(std::string(headed));
+  if (const std::string headed(HeadedFor(index)); !headed.empty()) {
+    if (platform_.SameFile(name, headed) == Sameness::kSame)
+      drop(headed);
     return;
   }
   if (!folder_.AnyStampedListed())
@@ -453,10 +455,8 @@ void Pass::KeepTimes(const std::string& newName, bool haveBefore,
     // of the rename (FAT keeps two-second steps) would leave it as it was.
     // Nor can one whose time changed otherwise (written meanwhile). It
     // keeps its time either way; a later file decides.
-    const bool same = after.modifiedSeconds == before.modifiedSeconds &&
-                      after.modifiedNanoseconds == before.modifiedNanoseconds;
-    if (!reset &&
-        (!same || std::abs(before.modifiedSeconds - now) <= kClockSlack))
+    if (!reset && (!SameModified(before, after) ||
+                   std::abs(before.modifiedSeconds - now) <= kClockSlack))
       return;
     times_ = reset ? Times::kReset : Times::kKept;
   }
