@@ -159,7 +159,9 @@ ExitStatus Pass::Run() {
     }
     first = end;
   }
-  return cutListing_ || times_ == Times::kLost || folder_.AnyKept()
+  // Names that may not be on the medium are no success either.
+  const bool flushed = platform_.Flush().ok();
+  return cutListing_ || times_ == Times::kLost || folder_.AnyKept() || !flushed
              ? kSomeKept
              : kAllNamed;
 }

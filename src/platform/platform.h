@@ -52,15 +52,13 @@ enum class Reservation {
   kRemoved,   // a stopped run's reservation, removed: its name is free
 };
 
-/// What two names are known to hold.
+/// What two names are known to hold. Only a proof the file system gives
+/// makes them one file; two names that look alike in every byte are two.
 enum class Sameness {
-  kOther,  // two files
-  kSame,   // one file, proven: the file system numbers files, not names
-           // (or a stopped run's hidden name, holding the very same bytes
-           // as the name it records as the one its file was headed for)
-  kAlike,  // maybe one file: every attribute the file system keeps
-           // matches, but its numbers cannot tell (sshfs numbers names);
-           // the pass takes them for two files
+  kOther,  // two files, or nothing proves them one
+  kSame,   // one file, proven: by the file system's numbers for files, or,
+           // where it numbers names (sshfs, mergerfs), by a mark set
+           // through one name and seen through the other
 };
 
 /// A file's access and modification times at the file system's precision,
@@ -129,6 +127,11 @@ class Platform {
   virtual Reservation ReservationAt(const std::string&) {
     return Reservation::kNone;
   }
+
+  /// Puts what the run changed on the medium before it ends. Fails where
+  /// the medium reports it could not (a failing card, a full disk): the
+  /// names may then not be there after a power cut.
+  virtual Outcome Flush() { return {}; }
 
   /// Whether the user asked the run to stop: the pass then finishes the
   /// file in hand and starts no other.

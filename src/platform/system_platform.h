@@ -35,6 +35,7 @@ class SystemPlatform : public Platform {
   bool RenamesKeepTimes() override;
   Reservation ReservationAt(const std::string& name) override;
   bool Stopped() override;
+  Outcome Flush() override;
 
  protected:
   struct Folder;

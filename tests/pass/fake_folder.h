@@ -20,7 +20,9 @@
 class FakeFolder : public Platform {
  public:
   /// The operations a failure can be injected into.
-  enum class Op { kList, kNext, kTime, kUnlink, kRename, kReadTimes, kSetTimes };
+  enum class Op {
+    kList, kNext, kTime, kUnlink, kRename, kReadTimes, kSetTimes, kFlush
+  };
 
   struct Entry {
     DateTime modified;
@@ -42,7 +44,7 @@ class FakeFolder : public Platform {
   std::function<Failure(Op op, const std::string& name)> inject;
 
   bool caseInsensitive = false;    // names equal but for case are one name
-  bool alikeOnly = false;          // links never proven one file (sshfs)
+  bool noProof = false;  // no two names proven one file (no marks either)
   std::int64_t now = 0;            // the clock, as a packed time
   // Set: a rename gives the file this time, as some file systems do.
   std::optional<DateTime> renameResetsTimeTo;
@@ -54,6 +56,7 @@ class FakeFolder : public Platform {
   std::vector<std::pair<std::string, std::string>> renames;  // every call
   std::map<std::string, int> timeReads;  // by name, failed reads too
   int listedAfterRename = 0;  // listing calls made once renaming began
+  int flushes = 0;
 
   /// Lists the names in another order, the same for the same seed.
   void Shuffle(std::uint64_t seed) {
@@ -99,17 +102,14 @@ class FakeFolder : public Platform {
     return reached;
   }
 
-  // Names that share an id are hard links of one file; where `alikeOnly`,
-  // the file system cannot prove it, but for a hidden name of a run's own
-  // that records the other name as the one it was headed for.
+  // Names that share an id are hard links of one file, proven so unless
+  // the file system gives no proof.
   Sameness SameFile(const std::string& a, const std::string& b) override {
     const auto first = entries.find(a), second = entries.find(b);
-    if (first == entries.end() || second == entries.end() ||
-        first->second.id != second->second.id)
-      return Sameness::kOther;
-    const auto headed = headedFor.find(a);
-    const bool headedThere = headed != headedFor.end() && headed->second == b;
-    return alikeOnly && !headedThere ? Sameness::kAlike : Sameness::kSame;
+    return noProof || first == entries.end() || second == entries.end() ||
+                   first->second.id != second->second.id
+               ? Sameness::kOther
+               : Sameness::kSame;
   }
 
   Outcome RemoveSecondName(const std::string& name,
@@ -162,6 +162,11 @@ class FakeFolder : public Platform {
   }
 
   std::int64_t Now() override { return now; }
+
+  Outcome Flush() override {
+    ++flushes;
+    return Injected(Op::kFlush, "");
+  }
 
   int TotalTimeReads() const {
     int total = 0;

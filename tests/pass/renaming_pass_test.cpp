@@ -230,15 +230,15 @@ TEST(RenamingPassTest, NamedFilesStayAndARerunAfterADeletionMovesNothing) {
 
 TEST(RenamingPassTest, FileWithASecondNameOfItsOwnMakesNoThird) {
   // Left by a run stopped between linking a new name and dropping the old:
-  // the old name goes where the two are proven one file. A hidden name of
-  // a stopped run is judged against the one name it records alone, where
-  // its bytes may prove it; a duplicate under any other number is another
-  // file. Names that cannot be proven one file are two files: the second
-  // is named as a duplicate would be.
+  // the old name goes where the file system proves the two one file. A
+  // hidden name of a stopped run is judged against the one name it records
+  // alone; a copy under that name, or the file under any other number,
+  // proves nothing. Names that cannot be proven one file are two files:
+  // the second is named as a duplicate would be.
   const std::string kHidden = ".stampname-00000000000000ff-1 to ";
   struct Row {
     const char* what;
-    bool refused, alikeOnly;
+    bool refused, noProof, copy;
     std::string old, second;  // the old name, and its second name
     std::string headedFor;    // what the old (hidden) name records
     ExitStatus status;
@@ -246,22 +246,33 @@ TEST(RenamingPassTest, FileWithASecondNameOfItsOwnMakesNoThird) {
   };
   const std::string own = kStamp + " (02).jpg", next = kStamp + " (03).jpg";
   for (const Row& row : std::initializer_list<Row>{
-           {"proven", false, false, "photo.jpg", own, "", kAllNamed, ""},
-           {"refused", true, false, "photo.jpg", own, "", kSomeKept, "photo.jpg"},
-           {"alike", false, true, "photo.jpg", own, "", kAllNamed, next},
-           {"alike, refused", true, true, "photo.jpg", own, "", kAllNamed, next},
-           {"hidden, alike", false, true, kHidden + own, own, own, kAllNamed, ""},
-           {"hidden, other number", false, true, kHidden + next, own, next,
+           {"proven", false, false, false, "photo.jpg", own, "", kAllNamed, ""},
+           {"refused", true, false, false, "photo.jpg", own, "", kSomeKept,
+            "photo.jpg"},
+           {"no proof", false, true, false, "photo.jpg", own, "", kAllNamed,
+            next},
+           {"no proof, refused", true, true, false, "photo.jpg", own, "",
             kAllNamed, next},
+           {"a copy", false, false, true, "photo.jpg", own, "", kAllNamed, next},
+           {"hidden", false, false, false, kHidden + own, own, own, kAllNamed,
+            ""},
+           {"hidden, no proof", false, true, false, kHidden + own, own, own,
+            kAllNamed, next},
+           {"hidden, a copy under its name", false, false, true, kHidden + own,
+            own, own, kAllNamed, next},
+           {"hidden, other number", false, false, false, kHidden + next, own,
+            next, kAllNamed, next},
        }) {
     FakeFolder folder;
-    folder.alikeOnly = row.alikeOnly;
+    folder.noProof = row.noProof;
     const int photo = folder.Add(row.old, kMarch);
     if (!row.headedFor.empty())
       folder.headedFor[row.old] = row.headedFor;
-    folder.entries[row.second] = folder.entries[row.old];
-    folder.order.push_back(row.second);
-    const int other = folder.Add("other.jpg", kMarch);
+    const int second =
+        row.copy ? folder.Add(row.second, kMarch)
+                 : (folder.entries[row.second] = folder.entries[row.old],
+                    folder.order.push_back(row.second), photo);
+    const int other = folder.Add("-other.jpg", kMarch);  // named first
     folder.inject = [&](FakeFolder::Op op, const std::string&) {
       return row.refused && op == FakeFolder::Op::kUnlink ? Failure::kOther
                                                           : Failure::kNone;
@@ -269,7 +280,7 @@ TEST(RenamingPassTest, FileWithASecondNameOfItsOwnMakesNoThird) {
 
     EXPECT_EQ(Main(folder), row.status) << row.what;
     EXPECT_EQ(folder.NameOf(other), kStamp + ".jpg") << row.what;
-    EXPECT_EQ(folder.entries.at(row.second).id, photo) << row.what;
+    EXPECT_EQ(folder.entries.at(row.second).id, second) << row.what;
     if (!row.oldBecomes.empty()) {
       EXPECT_EQ(folder.entries.at(row.oldBecomes).id, photo) << row.what;
     }
@@ -278,17 +289,22 @@ TEST(RenamingPassTest, FileWithASecondNameOfItsOwnMakesNoThird) {
   }
 
   // Killed while putting a file back to its old name: the hidden name
-  // records that name, any name, and goes; the file is named once.
+  // records that name, any name, and goes; the file is named once. A
+  // hidden name headed for a name of another time than its file's (edited
+  // since) is named after its own time.
   FakeFolder folder;
-  folder.alikeOnly = true;
   const std::string hidden = kHidden + "photo.jpg";
   const int photo = folder.Add(hidden, kMarch);
   folder.headedFor[hidden] = "photo.jpg";
   folder.entries["photo.jpg"] = folder.entries[hidden];
   folder.order.push_back("photo.jpg");
+  const std::string edited = kHidden + "2001-01-01 00-00-00.jpg";
+  const int later = folder.Add(edited, At(1));
+  folder.headedFor[edited] = "2001-01-01 00-00-00.jpg";
   EXPECT_EQ(Main(folder), kAllNamed);
-  EXPECT_EQ(folder.entries.size(), 1u);
+  EXPECT_EQ(folder.entries.size(), 2u);
   EXPECT_EQ(folder.NameOf(photo), kStamp + ".jpg");
+  EXPECT_EQ(folder.NameOf(later), "2020-06-01 12-00-01.jpg");
 }
 
 TEST(RenamingPassTest, TimesAreSetBackWhereARenameResetsThem) {

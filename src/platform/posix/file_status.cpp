@@ -9,8 +9,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
-#include <vector>
 
 /// What a call's errno means to the pass; 0, none, is success.
 Outcome OutcomeOf(int error) {
@@ -97,30 +95,26 @@ int StatNow(int dirFd, const char* name, struct stat* st) {
   return fstatat(dirFd, name, st, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
 }
 
-/// Whether two files hold the same bytes.
-bool SameBytes(int dirFd, const char* a, const char* b) {
-  const int first = openat(dirFd, a, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-  const int second = openat(dirFd, b, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-  bool same = first >= 0 && second >= 0;
-  std::vector<char> x(1 << 16), y(1 << 16);
-  while (same) {
-    const ssize_t got = read(first, x.data(), x.size());
-    if (got <= 0) {
-      same = got == 0 && read(second, y.data(), 1) == 0;
-      break;
-    }
-    ssize_t have = 0;
-    while (have < got) {
-      const ssize_t more = read(second, y.data() + have, got - have);
-      if (more <= 0)
-        break;
-      have += more;
-    }
-    same = have == got && memcmp(x.data(), y.data(), got) == 0;
+/// The access and modification times of `name` as the file system holds
+/// them, past the kernel's cache: 0 or the failure.
+int TimesNow(int dirFd, const char* name, struct timespec times[2]) {
+#if defined(STATX_BASIC_STATS) && defined(AT_STATX_FORCE_SYNC)
+  struct statx stx;
+  if (statx(dirFd, name, AT_SYMLINK_NOFOLLOW | AT_STATX_FORCE_SYNC,
+            STATX_ATIME | STATX_MTIME, &stx) == 0) {
+    times[0] = {static_cast<time_t>(stx.stx_atime.tv_sec),
+                static_cast<long>(stx.stx_atime.tv_nsec)};
+    times[1] = {static_cast<time_t>(stx.stx_mtime.tv_sec),
+                static_cast<long>(stx.stx_mtime.tv_nsec)};
+    return 0;
   }
-  if (first >= 0)
-    close(first);
-  if (second >= 0)
-    close(second);
-  return same;
+  if (errno != ENOSYS)
+    return errno;
+#endif
+  struct stat st;
+  if (fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+    return errno;
+  times[0] = st.st_atim;
+  times[1] = st.st_mtim;
+  return 0;
 }

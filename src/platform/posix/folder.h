@@ -4,9 +4,12 @@
 #include <dirent.h>
 #include <sys/stat.h>
 #include <time.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -23,6 +26,7 @@
 //   file_status.cpp     what a name holds, read past the caches
 //   identity.cpp        the program's own hidden names; whether two names
 //                       are one file
+//   mark.cpp            the proof of one file where numbers name names
 //   no_replace_way.cpp  the kernel's rename that refuses a taken name
 //   link_way.cpp        a link by a hidden name
 //   reserve_way.cpp     a reservation, then a rename onto it
@@ -44,11 +48,16 @@ bool GoneNow(int dirFd, const char* name);
 int ToLocal(time_t when, DateTime* modified);
 bool StillStamped(const struct stat& st, const DateTime& stampedFrom);
 int StatNow(int dirFd, const char* name, struct stat* st);
-bool SameBytes(int dirFd, const char* a, const char* b);
+int TimesNow(int dirFd, const char* name, struct timespec times[2]);
 
 // listing.cpp
-bool OnFuse(int dirFd);
-bool ReservesAtOnce(int dirFd);
+/// Which kind of mount the folder is on, read once a run.
+struct Mount {
+  bool fuse = false;  // answers may come from a cache; numbers may be names'
+  std::string type;   // the FUSE kind ("fuse.sshfs", say); empty elsewhere
+};
+Mount MountOf(int dirFd);
+bool ReservesAtOnce(const Mount& mount);
 
 // no_replace_way.cpp
 int RenameNoReplace(int dirFd, const char* from, const char* to);
@@ -56,11 +65,11 @@ bool RefusesNoReplace(int error);
 
 struct SystemPlatform::Folder {
   DIR* listing = nullptr;
-  // How two names are known to hold one file, learnt before the first
-  // judgement that needs it. Most file systems number files; sshfs makes
-  // up a number per name, even for two links of one file, so there two
-  // names are never proven to be one file.
-  enum class Identity { kUnknown, kInode, kAttributes };
+  // How two names are proven to hold one file, learnt before the first
+  // judgement that needs it. Most file systems number files; sshfs and
+  // mergerfs make up a number per name, even for two links of one file, so
+  // there a mark set through one name must show through the other.
+  enum class Identity { kUnknown, kInode, kMark };
   Identity identity = Identity::kUnknown;
   enum class Links { kUnknown, kMade, kRefused };
   Links links = Links::kUnknown;
@@ -83,6 +92,12 @@ struct SystemPlatform::Folder {
   bool lock = true;            // false: as through a mount of its own
   bool timesUnknown = false;   // true: not even on a kernel file system
   bool changed = false;        // a name was made or taken away
+  bool finished = false;       // the end of the run's work is done
+  std::optional<Mount> mount;  // read at the first question
+  // Puts the folder on the medium: 0 or the failure.
+  std::function<int(int)> flush = [](int fd) {
+    return fsync(fd) == 0 ? 0 : errno;
+  };
   RenameTier tier = RenameTier::kNoReplaceRename;
   std::uint64_t nonce = 0;  // drawn at the first private name
   unsigned asides = 0;
@@ -93,6 +108,7 @@ struct SystemPlatform::Folder {
   int fd() const { return dirfd(listing); }
 
   // listing.cpp
+  const Mount& Kind();
   bool MayReserve();
 
   // identity.cpp
@@ -100,8 +116,8 @@ struct SystemPlatform::Folder {
   Outcome Learn();
   Outcome LearnOnce();
   bool Proven(const struct stat& a, const struct stat& b) const;
-  Sameness Judge(const char* listed, const char* name, const struct stat& a,
-                 const char* other, const struct stat& b) const;
+  Sameness Judge(const char* name, const struct stat& a, const char* other,
+                 const struct stat& b);
   Outcome DropSecondName(const char* name, const char* other, bool ours);
   void DropAside(const std::string& aside);
 
@@ -111,6 +127,12 @@ struct SystemPlatform::Folder {
   Outcome Unlinked(const std::string& aside, const char* from, const char* to,
                    const DateTime& stampedFrom, int error);
   Outcome PutBack(const std::string& hidden, const char* name, Outcome outcome);
+
+  // mark.cpp
+  bool MarkShows(const char* name, const char* other);
+
+  // system_platform.cpp
+  Outcome Finish();
 
   // reserve_way.cpp
   Outcome ReserveThenRename(const char* from, const char* to,

@@ -138,7 +138,7 @@ Outcome SystemPlatform::Folder::LearnOnce() {
   if (linked != 0) {
     links = Links::kRefused;
     if (identity == Identity::kUnknown)
-      identity = OnFuse(fd) ? Identity::kAttributes : Identity::kInode;
+      identity = Kind().fuse ? Identity::kMark : Identity::kInode;
   } else {
     links = Links::kMade;
     // Two links of one file must show one number, and another file
@@ -148,7 +148,7 @@ Outcome SystemPlatform::Folder::LearnOnce() {
                        fstat(fd, &folder) == 0 && SameInode(a, b) &&
                        !SameInode(a, folder);
     if (identity == Identity::kUnknown)
-      identity = tells ? Identity::kInode : Identity::kAttributes;
+      identity = tells ? Identity::kInode : Identity::kMark;
     DropAside(second);
   }
   DropAside(first);  // names only this run knows
@@ -163,24 +163,20 @@ bool SystemPlatform::Folder::Proven(const struct stat& a,
   return identity == Identity::kInode && SameInode(a, b) && a.st_nlink > 1;
 }
 
-/// What the names `name` (listed as `listed`), read past the cache as
-/// `a`, and `other`, read as `b`, hold. kSame only where dropping `name`
-/// takes away no file's last name: proven one file, or, where identity
-/// cannot tell, a hidden name of a run's own that records `other` as the
-/// name its file was headed for, holding the same bytes in every respect
-/// the file system keeps. Any other name is never dropped on likeness:
-/// the same bytes leave it alike.
-Sameness SystemPlatform::Folder::Judge(const char* listed, const char* name,
-                                       const struct stat& a, const char* other,
-                                       const struct stat& b) const {
+/// What the names `name`, read past the cache as `a`, and `other`, read as
+/// `b`, hold: kSame only where dropping `name` takes away no file's last
+/// name, proven by the file system's numbers or, where they name names, by
+/// a mark. Without links no two names are one file. Names that differ in
+/// what the file system keeps are not marked: they cannot be one file.
+Sameness SystemPlatform::Folder::Judge(const char* name, const struct stat& a,
+                                       const char* other,
+                                       const struct stat& b) {
   if (identity == Identity::kInode)
     return Proven(a, b) ? Sameness::kSame : Sameness::kOther;
-  if (!S_ISREG(a.st_mode) || !SameAttributes(a, b) ||
-      !SameBytes(fd(), name, other))
+  if (links == Links::kRefused || !S_ISREG(a.st_mode) ||
+      !SameAttributes(a, b) || !MarkShows(name, other))
     return Sameness::kOther;
-  const bool headedThere = ParseHidden(listed).role == HiddenRole::kTo &&
-                           RecordedIn(listed) == other;
-  return headedThere ? Sameness::kSame : Sameness::kAlike;
+  return Sameness::kSame;
 }
 
 /// Removes `name`, a second name of the file that `other` names, where
@@ -197,8 +193,7 @@ Outcome SystemPlatform::Folder::DropSecondName(const char* name,
   struct stat moved, kept;
   if (StatNow(fd(), aside.c_str(), &moved) == 0 &&
       StatNow(fd(), other, &kept) == 0 &&
-      Judge(ours ? aside.c_str() : name, aside.c_str(), moved, other, kept) ==
-          Sameness::kSame) {
+      Judge(aside.c_str(), moved, other, kept) == Sameness::kSame) {
     DropAside(aside);
     return {};
   }
@@ -220,12 +215,12 @@ Sameness SystemPlatform::SameFile(const std::string& a, const std::string& b) {
     return Sameness::kOther;
   // The kernel's own file systems number files; FUSE ones are asked.
   if (folder.identity == Folder::Identity::kUnknown) {
-    if (OnFuse(folder.fd()))
+    if (folder.Kind().fuse)
       folder.Learn();
     else
       folder.identity = Folder::Identity::kInode;
   }
-  return folder.Judge(a.c_str(), a.c_str(), first, b.c_str(), second);
+  return folder.Judge(a.c_str(), first, b.c_str(), second);
 }
 
 Outcome SystemPlatform::RemoveSecondName(const std::string& name,

@@ -61,19 +61,11 @@ Outcome SystemPlatform::Folder::Unlinked(const std::string& aside,
     return PutBack(aside, from, {Failure::kChanged, 0});
   if (StatNow(fd(), to, &there) != 0)
     return PutBack(aside, from, OutcomeOf(error == EEXIST ? EIO : error));
-  // Judged as the name it was listed by: this run's own link failed, so
-  // only a stopped run's link to the name its hidden one records can
-  // make `to` this file where nothing proves it.
-  switch (Judge(from, aside.c_str(), moved, to, there)) {
-    case Sameness::kSame:
-      DropAside(aside);  // it bears that name already: another run's work
-      return {};
-    case Sameness::kAlike:
-      // Maybe this very file, where identity cannot tell: two files,
-      // as a copy would be, and the name taken.
-      break;
-    case Sameness::kOther:
-      break;
+  // The same file there already, proven: another run's link. Anything
+  // else, a copy that looks the same too, takes the name.
+  if (Judge(aside.c_str(), moved, to, there) == Sameness::kSame) {
+    DropAside(aside);
+    return {};
   }
   return PutBack(aside, from, {Failure::kTaken, error});
 }

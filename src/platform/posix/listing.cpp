@@ -37,6 +37,8 @@ bool Dots(const char* name) {
 
 }  // namespace
 
+namespace {
+
 #if defined(__linux__)
 /// Whether the folder lies on a FUSE file system, whose inode numbers may
 /// number names rather than files, and whose answers may come from a cache.
@@ -94,26 +96,46 @@ std::string FuseType(int) {
 }
 #endif
 
+}  // namespace
+
+Mount MountOf(int dirFd) {
+  Mount mount;
+  mount.fuse = OnFuse(dirFd);
+  if (mount.fuse)
+    mount.type = FuseType(dirFd);
+  return mount;
+}
+
 /// Whether an exclusive create makes the file at once where every other
 /// client sees it. Cloud-drive mounts (rclone, say) make it on the server
 /// only later, after a rename onto it has already landed; the reserve way
 /// would then empty the photo. So only the FUSE kinds where it was tried.
-bool ReservesAtOnce(int dirFd) {
-  if (!OnFuse(dirFd))
+bool ReservesAtOnce(const Mount& mount) {
+  if (!mount.fuse)
     return true;
-  const std::string type = FuseType(dirFd);
   // fuseblk: a local disk (exFAT, NTFS); the others are FAT and shares.
-  return type == "fuseblk" || type == "fuse.fusefat" || type == "fuse.sshfs" ||
-         type == "fuse.smbnetfs";
+  return mount.type == "fuseblk" || mount.type == "fuse.fusefat" ||
+         mount.type == "fuse.sshfs" || mount.type == "fuse.smbnetfs";
 }
 
-/// Whether some run may reserve names here: only the FUSE kinds that
-/// get the reserve way. Elsewhere no empty file is ever taken for a
-/// reservation.
+const Mount& SystemPlatform::Folder::Kind() {
+  if (!mount)
+    mount = MountOf(fd());
+  return *mount;
+}
+
+/// Whether some run may reserve names here: only where this run would
+/// itself take the reserve way, on the FUSE kinds that get it and refuse
+/// links. Elsewhere an empty file is a user's like any other.
 bool SystemPlatform::Folder::MayReserve() {
-  if (reserving == Reserving::kUnknown)
-    reserving = OnFuse(fd()) && ReservesAtOnce(fd()) ? Reserving::kMay
-                                                     : Reserving::kNever;
+  if (reserving == Reserving::kUnknown) {
+    if (!Kind().fuse || !ReservesAtOnce(Kind()))
+      reserving = Reserving::kNever;
+    else if (Learn().ok())
+      reserving = links == Links::kRefused ? Reserving::kMay : Reserving::kNever;
+    else
+      return false;  // asked again at the next such file
+  }
   return reserving == Reserving::kMay;
 }
 
@@ -175,15 +197,15 @@ Outcome SystemPlatform::ListNext(ListedName* entry) {
         return {};
       case HiddenRole::kVoid: {
         // A reservation a run was removing: only runs know the name, and
-        // none writes to it, so an empty one goes. Anything else is a file
-        // renamed onto the reservation, to be named.
+        // none writes to it, so an empty one goes, judged again under a
+        // name of this run's own. Anything else is a file renamed onto the
+        // reservation, to be named.
         struct stat st;
         const int error = StatNow(folder_->fd(), found->d_name, &st);
-        if (error != 0 || EmptyFile(st)) {
-          if (error == 0 && unlinkat(folder_->fd(), found->d_name, 0) == 0)
-            folder_->changed = true;
+        if (error != 0 ||
+            (EmptyFile(st) &&
+             folder_->RemoveEmpty(found->d_name) != Emptied::kNotEmpty))
           continue;
-        }
         [[fallthrough]];
       }
       case HiddenRole::kTo:

@@ -1,6 +1,10 @@
 #ifndef STAMPNAME_PLATFORM_POSIX_RENAME_WAYS_H_
 #define STAMPNAME_PLATFORM_POSIX_RENAME_WAYS_H_
 
+#include <functional>
+#include <optional>
+#include <string>
+
 #include "platform/system_platform.h"
 
 /// How a rename that never replaces is carried out on POSIX systems. A file
@@ -29,9 +33,9 @@ constexpr int kInFlightSeconds = 5;
 
 /// How tests start the POSIX platform beside its first way.
 struct WayOptions {
-  // Two names never proven one file by their numbers, as on sshfs: judged
-  // by their bytes where that is allowed.
-  bool byBytes = false;
+  // Two names never proven one file by their numbers, as on sshfs: a mark
+  // through one name must show through the other.
+  bool byMark = false;
   // false: no lock on the folder, as a run through another mount of it,
   // or on another machine, sees none.
   bool lock = true;
@@ -42,6 +46,11 @@ struct WayOptions {
   int inFlightSeconds = kInFlightSeconds;
   // Renames not known to keep times, as on FUSE: the pass finds out.
   bool timesUnknown = false;
+  // The kind of mount the folder is taken to be on: "" a kernel file
+  // system, "fuse.sshfs" say; unset, the one it is on.
+  std::optional<std::string> mountType = std::nullopt;
+  // How the folder is flushed at the end: 0 or the failure.
+  std::function<int(int fd)> flush = nullptr;
 };
 
 /// The POSIX platform started at a later way, which tests use to drive

@@ -96,7 +96,7 @@ Outcome SystemPlatform::Folder::Recorded(const char* name,
 bool SystemPlatform::Folder::SameReservation(
     const struct stat& st, const struct stat& reserved) const {
   return EmptyFile(st) &&
-         (identity == Identity::kAttributes || SameInode(st, reserved)) &&
+         (identity == Identity::kMark || SameInode(st, reserved)) &&
          SameAttributes(st, reserved);
 }
 
@@ -200,15 +200,19 @@ void SystemPlatform::Folder::SightProbe(const char* name) {
 /// for longer than any run takes to rename onto its own.
 void SystemPlatform::Folder::RemoveStaleSightings() {
   for (const Sighting& sighting : sightings) {
-    // Asked to stop: no waiting; the next run removes them.
-    if (CaughtStopSignal() != 0)
-      return;
-    struct timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    const long long waited = (now.tv_sec - sighting.when.tv_sec) * 1000 +
-                             (now.tv_nsec - sighting.when.tv_nsec) / 1000000;
-    if (waited < inFlightSeconds * 1000LL + 500) {
+    // Waited for until it is stale, the wait cut short by a stop signal
+    // alone: a stopped run leaves the rest to the next, since a reservation
+    // waited for less long may still be another run's in flight.
+    for (;;) {
+      if (CaughtStopSignal() != 0)
+        return;
+      struct timespec now;
+      clock_gettime(CLOCK_MONOTONIC, &now);
+      const long long waited = (now.tv_sec - sighting.when.tv_sec) * 1000 +
+                               (now.tv_nsec - sighting.when.tv_nsec) / 1000000;
       const long long rest = inFlightSeconds * 1000LL + 500 - waited;
+      if (rest <= 0)
+        break;
       const struct timespec pause = {static_cast<time_t>(rest / 1000),
                                      static_cast<long>(rest % 1000) * 1000000};
       nanosleep(&pause, nullptr);

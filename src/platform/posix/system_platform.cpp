@@ -11,6 +11,18 @@
 SystemPlatform::Folder::~Folder() {
   if (listing == nullptr)
     return;
+  Finish();
+  closedir(listing);  // and with it the lock
+}
+
+/// What a run does as it ends: removes other runs' reservations that
+/// stayed as they were and what it left itself, then flushes the folder,
+/// so that a card pulled out right after keeps the names. Fails where the
+/// medium could not take them.
+Outcome SystemPlatform::Folder::Finish() {
+  if (finished || listing == nullptr)
+    return {};
+  finished = true;
   RemoveStaleSightings();
   // Removals may add to the list: they work on a copy.
   const auto pending = std::move(leftovers);
@@ -19,11 +31,14 @@ SystemPlatform::Folder::~Folder() {
       RemoveEmpty(name.c_str());
     else
       unlinkat(fd(), name.c_str(), 0);
-  // The names on the medium before the run ends: a card pulled out right
-  // after keeps them.
-  if (changed)
-    fsync(fd());
-  closedir(listing);  // and with it the lock
+  if (!changed)
+    return {};
+  // A file system that cannot flush a folder says so; that is no failure.
+  const int error = flush(fd());
+  if (error == 0 || error == EINVAL || error == EROFS || error == ENOSYS ||
+      error == EOPNOTSUPP || error == ENOTSUP)
+    return {};
+  return {Failure::kOther, error};
 }
 
 SystemPlatform::SystemPlatform() : folder_(std::make_unique<Folder>()) {}
@@ -36,8 +51,12 @@ TieredPlatform::TieredPlatform(RenameTier firstTier,
   folder_->timesUnknown = options.timesUnknown;
   if (options.mayReserve)
     folder_->reserving = Folder::Reserving::kMay;
-  if (options.byBytes)
-    folder_->identity = Folder::Identity::kAttributes;
+  if (options.byMark)
+    folder_->identity = Folder::Identity::kMark;
+  if (options.mountType)
+    folder_->mount = Mount{!options.mountType->empty(), *options.mountType};
+  if (options.flush)
+    folder_->flush = options.flush;
   folder_->between = [this](RenameStep step) { Between(step); };
 }
 
@@ -78,8 +97,8 @@ Outcome SystemPlatform::Rename(const std::string& from, const std::string& to,
       return {Failure::kOther, learnt.error};
     if (folder.links == Folder::Links::kMade)
       return folder.LinkThenUnlink(oldName, newName, stampedFrom);
-    folder.tier = ReservesAtOnce(folder.fd()) ? RenameTier::kReserveThenRename
-                                              : RenameTier::kNone;
+    folder.tier = ReservesAtOnce(folder.Kind()) ? RenameTier::kReserveThenRename
+                                                : RenameTier::kNone;
   }
   if (folder.tier == RenameTier::kReserveThenRename)
     return folder.ReserveThenRename(oldName, newName, stampedFrom);
@@ -142,7 +161,7 @@ std::int64_t SystemPlatform::Now() {
 // FUSE one may not (FAT through fusefat gives the time of the rename).
 bool SystemPlatform::RenamesKeepTimes() {
   return folder_->listing != nullptr && !folder_->timesUnknown &&
-         !OnFuse(folder_->fd());
+         !folder_->Kind().fuse;
 }
 
 Reservation SystemPlatform::ReservationAt(const std::string& name) {
@@ -151,4 +170,8 @@ Reservation SystemPlatform::ReservationAt(const std::string& name) {
 
 bool SystemPlatform::Stopped() {
   return CaughtStopSignal() != 0;
+}
+
+Outcome SystemPlatform::Flush() {
+  return folder_->Finish();
 }

@@ -35,9 +35,10 @@ struct SystemPlatform::Folder {
   bool haveZone = false;  // read once, at the first time it converts
 
   bool renamed = false;
+  bool flushed = false;
 
   ~Folder() {
-    if (renamed)
+    if (renamed && !flushed)
       Flush();
     if (listing != INVALID_HANDLE_VALUE)
       FindClose(listing);
@@ -49,17 +50,30 @@ struct SystemPlatform::Folder {
 
   /// The renames on the medium before the run ends, where the system
   /// flushes a folder for its user; removable drives are written through
-  /// by default (quick removal) anyway.
-  void Flush() const {
+  /// by default (quick removal) anyway. Only the medium's own failures
+  /// count: a folder the system will not flush for this user is no
+  /// failure.
+  Outcome Flush() {
+    flushed = true;
+    if (!renamed)
+      return {};
     const std::wstring path = prefix.substr(0, prefix.size() - 1);
     const HANDLE folder = CreateFileW(
         path.c_str(), GENERIC_WRITE,
         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (folder == INVALID_HANDLE_VALUE)
-      return;
-    FlushFileBuffers(folder);
+      return {};
+    Outcome outcome;
+    if (!FlushFileBuffers(folder)) {
+      const DWORD error = GetLastError();
+      if (error == ERROR_WRITE_FAULT || error == ERROR_DISK_FULL ||
+          error == ERROR_HANDLE_DISK_FULL || error == ERROR_CRC ||
+          error == ERROR_GEN_FAILURE || error == ERROR_IO_DEVICE)
+        outcome = {Failure::kOther, static_cast<ErrorState>(error)};
+    }
     CloseHandle(folder);
+    return outcome;
   }
 
   std::wstring PathOf(const std::string& name) const {

@@ -181,6 +181,10 @@ bool SystemPlatform::Stopped() {
   return false;
 }
 
+Outcome SystemPlatform::Flush() {
+  return folder_->Flush();
+}
+
 std::int64_t SystemPlatform::Now() {
   FILETIME now;
   GetSystemTimeAsFileTime(&now);

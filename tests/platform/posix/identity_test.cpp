@@ -2,6 +2,7 @@
 #include "platform/posix/identity.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <initializer_list>
 #include <string>
@@ -50,20 +51,32 @@ TEST(HiddenNameTest, OnlyTheProgramsExactShapesAreItsOwn) {
   EXPECT_EQ(MakeHidden(0xff, 12, HiddenRole::kVoid, std::string(240, 'x')),
             run + " void");
 
-  // Where only bytes can tell, a hidden name is one file with the name it
-  // records, and with no other that looks the same. (Where there are no
-  // links, no two names are one file; on SMB through FUSE a written file
-  // takes its time only when the share closes it, late.)
+  // Where numbers cannot tell, a mark proves a hidden name one file with
+  // the name it records, or any name with another, where they are; a copy
+  // with the same bytes and time is another file. (Where there are no
+  // links, no two names are one file.)
   if (Environment().tier == 3)
     return;
   InScratchFolder here;
+  const fs::path in = here.rename();
   const std::string hidden = run + " to b.jpg";
-  for (const std::string name : {"a.jpg", "b.jpg", hidden.c_str()})
-    WriteFile(here.rename() / name, "same", kEarly);
-  TieredPlatform platform(Tier::kLinkThenUnlink, {.byBytes = true});
+  for (const std::string name : {"a.jpg", "b.jpg"})
+    WriteFile(in / name, "same", kEarly);
+  fs::create_hard_link(in / "b.jpg", in / hidden);
+  fs::create_hard_link(in / "b.jpg", in / "c.jpg");
+  TieredPlatform platform(Tier::kLinkThenUnlink, {.byMark = true});
   ListAll(platform);
   EXPECT_EQ(platform.SameFile(hidden, "b.jpg"), Sameness::kSame);
-  EXPECT_NE(platform.SameFile(hidden, "a.jpg"), Sameness::kSame);
+  EXPECT_EQ(platform.SameFile("c.jpg", "b.jpg"), Sameness::kSame);
+  EXPECT_EQ(platform.SameFile(hidden, "a.jpg"), Sameness::kOther);
+  EXPECT_EQ(platform.SameFile("a.jpg", "b.jpg"), Sameness::kOther);
+  // The mark leaves nothing: every time as it was.
+  for (const std::string name : {"a.jpg", "b.jpg"}) {
+    struct stat st;
+    ASSERT_EQ(stat((in / name).c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtime, kEarly) << name;
+    EXPECT_EQ(st.st_atime, kEarly) << name;
+  }
 }
 
 }  // namespace

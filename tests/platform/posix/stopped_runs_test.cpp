@@ -35,7 +35,7 @@ struct Way {
 };
 
 /// The ways, each as the file systems that take it judge names: by their
-/// numbers (bindfs), by their bytes (sshfs), or by reserving them (exFAT).
+/// numbers (bindfs), by a mark (sshfs), or by reserving them (exFAT).
 /// A mounted test runs them where its file system allows each.
 std::vector<Way> Ways() {
   std::vector<Way> ways;
@@ -45,15 +45,15 @@ std::vector<Way> Ways() {
                                         RenameStep::kLinked};
   if (tier == 0 || tier == 2) {
     ways.push_back({"link", RenameTier::kLinkThenUnlink, {}, link});
-    ways.push_back({"link by bytes",
+    ways.push_back({"link by mark",
                     RenameTier::kLinkThenUnlink,
-                    {.byBytes = true},
+                    {.byMark = true},
                     link});
   }
   if (tier == 0 || tier == 3)
     ways.push_back({"reserve",
                     RenameTier::kReserveThenRename,
-                    {.byBytes = !Environment().inodesTell, .mayReserve = true},
+                    {.byMark = !Environment().inodesTell, .mayReserve = true},
                     {RenameStep::kReserved}});
   for (Way& way : ways) way.options.inFlightSeconds = 0;
   return ways;

@@ -92,15 +92,15 @@ RenameWay WayOf(Tier tier, const char* how = "", WayOptions options = {}) {
           }};
 }
 
-// Each way, and the link and reserve ways judging names by their bytes
-// as on sshfs.
+// Each way, and the link and reserve ways proving one file by a mark, as
+// on sshfs.
 INSTANTIATE_TEST_SUITE_P(
     AllTiers, PlatformContractTest,
     testing::Values(WayOf(Tier::kNoReplaceRename), WayOf(Tier::kLinkThenUnlink),
-                    WayOf(Tier::kLinkThenUnlink, "ByBytes", {.byBytes = true}),
+                    WayOf(Tier::kLinkThenUnlink, "ByMark", {.byMark = true}),
                     WayOf(Tier::kReserveThenRename),
-                    WayOf(Tier::kReserveThenRename, "ByBytes",
-                          {.byBytes = true, .mayReserve = true})),
+                    WayOf(Tier::kReserveThenRename, "ByMark",
+                          {.byMark = true, .mayReserve = true})),
     [](const testing::TestParamInfo<RenameWay>& info) {
       return info.param.name;
     });

@@ -1,0 +1,50 @@
+// The proof that two names are one file where the file system's numbers
+// name names, not files (sshfs, mergerfs): a mark set through one name and
+// read through the other as the file system holds it. Likeness is never a
+// proof: a copy holds the same bytes and times, and is another file.
+#include "platform/posix/folder.h"
+
+#include <fcntl.h>
+
+#include <random>
+
+namespace {
+
+// Marks are access times in 1971 to 1999, drawn at random for each proof:
+// a time no one else gives a file in that instant, and one that tells
+// users nothing (the program never reads it otherwise).
+constexpr time_t kMarkFrom = 31536000;
+constexpr time_t kMarkSpan = 915148800 - kMarkFrom;
+
+}  // namespace
+
+/// Whether `name` and `other` are one file: an access time drawn at
+/// random is set through `name` and must show through `other`, read from
+/// the file system itself. The modified time is set with it as it was
+/// read, since some servers (sshfs) put a time not given to now. Then the
+/// access time goes back; a stop before that leaves only an odd access
+/// time. A name this run may not set times of proves nothing.
+bool SystemPlatform::Folder::MarkShows(const char* name, const char* other) {
+  const int fd = this->fd();
+  struct timespec was[2];
+  if (TimesNow(fd, name, was) != 0)
+    return false;
+  std::random_device random;
+  time_t mark = kMarkFrom + static_cast<time_t>(random() % kMarkSpan);
+  if (mark == was[0].tv_sec)
+    ++mark;
+  const struct timespec marked[2] = {{mark, 0}, was[1]};
+  if (utimensat(fd, name, marked, AT_SYMLINK_NOFOLLOW) != 0)
+    return false;
+  // sshfs answers for a name from a cache of its own for some seconds, past
+  // which the kernel's forced reading does not reach; opening the name reads
+  // it anew from the server.
+  if (const int file = openat(fd, other, O_RDONLY | O_NOFOLLOW | O_NONBLOCK |
+                                             O_CLOEXEC);
+      file >= 0)
+    close(file);
+  struct timespec seen[2];
+  const bool shows = TimesNow(fd, other, seen) == 0 && seen[0].tv_sec == mark;
+  utimensat(fd, name, was, AT_SYMLINK_NOFOLLOW);
+  return shows;
+}
