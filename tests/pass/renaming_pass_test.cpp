@@ -104,7 +104,7 @@ TEST(RenamingPassTest, BurstCostsOneRenamePerFileUpTo99) {
 /// named whatever befalls it, unless the listing ends before them.
 struct FailureCase {
   const char* what;
-  FakeFolder::Op op;  // fails for middle.jpg only (kList: for the folder)
+  FakeFolder::Op op;  // fails for middle.jpg only (kList, kFlush: the folder)
   Failure failure;
   ExitStatus status;
   std::string middleName = "middle.jpg";  // after the run
@@ -124,7 +124,8 @@ TEST_P(FailureTest, TouchesOnlyTheFileItBefalls) {
   folder.Add("middle.jpg", row.middleTime);
   folder.Add("after.jpg", At(3));
   folder.inject = [&](FakeFolder::Op op, const std::string& name) {
-    const bool befalls = name == "middle.jpg" || op == FakeFolder::Op::kList;
+    const bool befalls = name == "middle.jpg" || op == FakeFolder::Op::kList ||
+                         op == FakeFolder::Op::kFlush;
     return op == row.op && befalls ? row.failure : Failure::kNone;
   };
 
@@ -136,6 +137,7 @@ TEST_P(FailureTest, TouchesOnlyTheFileItBefalls) {
                {3, row.listedOn ? "2020-06-01 12-00-03.jpg" : "after.jpg"}});
   // A refusal that is not about the name tries no numbered names.
   EXPECT_EQ(folder.renames.size(), row.renames);
+  EXPECT_EQ(folder.flushes, listed ? 1 : 0);
 }
 
 using Op = FakeFolder::Op;
@@ -154,6 +156,9 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"GoneBeforeTime", Op::kTime, Failure::kGone, kAllNamed},
         FailureCase{"GoneBeforeRename", Op::kRename, Failure::kGone, kAllNamed,
                     "middle.jpg", At(2), 3},
+        // Names that may not be on the medium (a failing card).
+        FailureCase{"FailedFlush", Op::kFlush, Failure::kOther, kSomeKept,
+                    "2020-06-01 12-00-02.jpg", At(2), 3},
         // Read first, to learn whether renames keep times.
         FailureCase{"GoneBeforeTimes", Op::kReadTimes, Failure::kGone,
                     kAllNamed, "middle.jpg", At(0)},

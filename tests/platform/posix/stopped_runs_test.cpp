@@ -15,6 +15,7 @@
 #include <string>
 
 #include "new_name.h"
+#include "platform/posix/identity.h"
 #include "platform/posix/rename_ways.h"
 #include "platform/posix/stop_signals.h"
 #include "platform_contract.h"
@@ -63,8 +64,10 @@ std::vector<Way> Ways() {
 /// and its copy (the same bytes and time: two files), a shot of RAW and
 /// JPEG, a photo of another second with a second link outside the folder
 /// (a backup), one named already in that second and its copy left hidden by
-/// a stopped run of an earlier version, and a user's own hidden files that
-/// share the program's prefix, one a copy of the photo.
+/// a stopped run of an earlier version, a photo renamed onto a reservation
+/// a stopped run was removing, that reservation's empty twin, and a user's
+/// own hidden files that share the program's prefix, one a copy of the
+/// photo.
 const time_t kShot = Utc(2001, 2, 3, 4, 5, 6);
 const time_t kNext = Utc(2001, 2, 3, 4, 5, 8);
 const std::map<std::string, std::pair<std::string, time_t>> kCard = {
@@ -75,13 +78,19 @@ const std::map<std::string, std::pair<std::string, time_t>> kCard = {
     {"IMG_3.JPG", {"three", kNext}},
     {"2001-02-03 04-05-08.JPG", {"eight", kNext}},
     {".stampname-00000000000000aa-1.JPG", {"eight", kNext}},
+    {".stampname-00000000000000aa-2 void 2001-02-03 04-05-06 (09).TIF",
+     {"nine", kNext}},
+    {".stampname-00000000000000aa-3 void 2001-02-03 04-05-06 (10).TIF",
+     {"", kShot}},
     {".stampname-notes", {"notes", kNext}},
     {".stampname-backup.JPG", {"one", kShot}},
 };
 
-/// Whether the card's `name` is a photo's, to be named: not a user's own.
+/// Whether the card's `name` is a photo's, to be named: not a user's own,
+/// nor an empty reservation, which goes.
 bool Photo(const std::string& name) {
-  return name[0] != '.' || name.starts_with(".stampname-0");
+  return name[0] != '.' || (name.starts_with(".stampname-0") &&
+                            !kCard.at(name).first.empty());
 }
 
 void FillCard(const fs::path& in) {
@@ -106,7 +115,7 @@ void ExpectCardNamed(const fs::path& in, const std::string& row,
   std::map<std::string, std::string> shots;  // content to number
   for (const auto& [name, content] : Snapshot(in)) {
     if (name[0] == '.') {
-      ASSERT_TRUE(kCard.count(name) && !Photo(name))
+      ASSERT_TRUE(kCard.count(name) && !name.starts_with(".stampname-0"))
           << row << ": left " << name;
       EXPECT_EQ(content, kCard.at(name).first) << row;
       EXPECT_EQ(ModifiedOf(in / name), kCard.at(name).second) << row;
@@ -173,13 +182,46 @@ class StoppedRunTest : public testing::Test {
   }
 };
 
+/// Whether `left`, what a kill at `step` left, is what a kill there leaves:
+/// a probe; a photo under a hidden name alone, headed for a name not there;
+/// a photo under a hidden name and the name it records; an empty file under
+/// a stamp name.
+bool LeftAt(RenameStep step, const Names& left) {
+  for (const auto& [name, content] : left) {
+    const std::string recorded(RecordedIn(name));
+    const auto there = left.find(recorded);
+    switch (step) {
+      case RenameStep::kProbe:
+        if (ParseHidden(name).role == HiddenRole::kProbe)
+          return true;
+        break;
+      case RenameStep::kAside:
+        if (ParseHidden(name).role == HiddenRole::kTo && there == left.end())
+          return true;
+        break;
+      case RenameStep::kLinked:
+        if (ParseHidden(name).role == HiddenRole::kTo && there != left.end() &&
+            there->second == content && !content.empty())
+          return true;
+        break;
+      case RenameStep::kReserved:
+        if (content.empty() && !StampOf(name).empty())
+          return true;
+        break;
+    }
+  }
+  return false;
+}
+
 TEST_F(StoppedRunTest, AKillAtAnyStepLeavesWhatTheRerunFinishes) {
-  // Killed (as by SIGKILL or a power cut) at a step, or interrupted there
-  // (Ctrl-C), which finishes the file in hand, leaves no hidden name, and
-  // ends the run by the signal.
+  // Killed (as by SIGKILL or a power cut) at a step, the run leaves what a
+  // kill there leaves; interrupted there (Ctrl-C), it finishes the file in
+  // hand, leaves no hidden name, and ends by the signal. Either way the
+  // rerun names every photo once. The probe comes once a run.
   for (const Way& way : Ways()) {
     for (const RenameStep step : way.steps) {
-      for (int occurrence = 1; occurrence <= 3; ++occurrence) {
+      const int occurrences = step == RenameStep::kProbe ? 1 : 3;
+      for (int occurrence = 1; occurrence <= occurrences; ++occurrence) {
         for (const bool interrupted : {false, true}) {
           const std::string row = std::string(way.name) +
                                   (interrupted ? ", interrupted" : ", killed") +
@@ -193,11 +235,8 @@ TEST_F(StoppedRunTest, AKillAtAnyStepLeavesWhatTheRerunFinishes) {
             signal(SIGINT, SIG_DFL);  // as a shell leaves it, even if not ours
             CatchStopSignals();
             {
-              Held run(way, step, occurrence, [&] {
-                if (!interrupted)
-                  _exit(9);
-                raise(SIGINT);
-              });
+              Held run(way, step, occurrence,
+                       [&] { raise(interrupted ? SIGINT : SIGKILL); });
               Main(run);
             }
             EndByCaughtSignal();
@@ -205,9 +244,10 @@ TEST_F(StoppedRunTest, AKillAtAnyStepLeavesWhatTheRerunFinishes) {
           }
           int status = 0;
           ASSERT_EQ(waitpid(pid, &status, 0), pid);
-          if (interrupted && WIFSIGNALED(status)) {
+          ASSERT_TRUE(WIFSIGNALED(status)) << row << ": never reached its step";
+          const Names left = Snapshot(here.rename());
+          if (interrupted) {
             EXPECT_EQ(WTERMSIG(status), SIGINT) << row;
-            const Names left = Snapshot(here.rename());
             for (const auto& [name, content] : left)
               EXPECT_TRUE(name[0] != '.' || kCard.count(name))
                   << row << ": " << name;
@@ -216,8 +256,8 @@ TEST_F(StoppedRunTest, AKillAtAnyStepLeavesWhatTheRerunFinishes) {
                 [](auto& entry) { return entry.first.starts_with("IMG_"); }))
                 << row << ": went on after the file in hand";
           } else {
-            // The step never came: the run went through to its end.
-            ASSERT_TRUE(WIFEXITED(status)) << row;
+            EXPECT_EQ(WTERMSIG(status), SIGKILL) << row;
+            EXPECT_TRUE(LeftAt(step, left)) << row << ": left another state";
           }
 
           {

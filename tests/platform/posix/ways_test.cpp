@@ -2,6 +2,8 @@
 // holds for both two-step ways when another program acts between steps.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <ctime>
 #include <map>
 #include <memory>
 #include <set>
@@ -10,6 +12,7 @@
 #include "interrupted.h"
 #include "platform/posix/rename_ways.h"
 #include "platform_contract.h"
+#include "renaming_pass.h"
 #include "scratch_folder.h"
 #include "test_environment.h"
 
@@ -104,6 +107,44 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<RenameWay>& info) {
       return info.param.name;
     });
+
+TEST(SystemPlatformTest, TheMountKindAndTheFlushDecideWhatTheRunTrusts) {
+  // Only FUSE kinds may reset times through a rename; no kind where links
+  // work takes a user's old empty file under a stamp name for a stopped
+  // run's reservation: it is named after its own time.
+  const time_t anHourAgo = time(nullptr) - 3600;
+  char own[32];
+  strftime(own, sizeof own, "%Y-%m-%d %H-%M-%S.txt", localtime(&anHourAgo));
+  for (const char* type : {"", "fuse.sshfs", "fuseblk", "fuse.fusefat",
+                           "fuse.rclone"}) {
+    InScratchFolder here;
+    WriteFile(here.rename() / "2001-01-01 00-00-00.txt", "", anHourAgo);
+    TieredPlatform platform(Tier::kLinkThenUnlink, {.mountType = type});
+    EXPECT_EQ(Main(platform), kAllNamed) << type;
+    EXPECT_EQ(platform.RenamesKeepTimes(), *type == '\0') << type;
+    EXPECT_EQ(Snapshot(here.rename()),
+              (std::map<std::string, std::string>{{own, ""}}))
+        << type;
+  }
+
+  // The folder is flushed once where a name changed; a medium that fails
+  // to take the names fails the run, a file system that cannot flush a
+  // folder does not.
+  char named[32];
+  strftime(named, sizeof named, "%Y-%m-%d %H-%M-%S.jpg", localtime(&kLater));
+  for (const int error : {0, EIO, ENOSPC, EDQUOT, EINVAL}) {
+    for (const bool changed : {true, false}) {
+      InScratchFolder here;
+      WriteFile(here.rename() / (changed ? "a.jpg" : named), "a", kLater);
+      int flushes = 0;
+      TieredPlatform platform(Tier::kNoReplaceRename,
+                              {.flush = [&](int) { return ++flushes, error; }});
+      const bool fails = changed && error != 0 && error != EINVAL;
+      EXPECT_EQ(Main(platform), fails ? kSomeKept : kAllNamed) << error;
+      EXPECT_EQ(flushes, changed ? 1 : 0) << error;
+    }
+  }
+}
 
 // Run by the mounted file system tests, which know what each file system
 // allows.
