@@ -415,6 +415,15 @@ Attempt Pass::Try(Second& second, Index index, int number, std::string to) {
     }
   }
 
+  // Where the rename may reset the file's times, a record of them first,
+  // so that a stop before they are back loses no date. Where they are
+  // known to be reset, a file whose times cannot be recorded keeps its
+  // name.
+  if (haveBefore && !platform_.RecordTimes(to, before).ok() &&
+      times_ == Times::kReset) {
+    folder_.Kept(index);
+    return Attempt::kOver;
+  }
   const Outcome renamed = platform_.Rename(from, to, Unpacked(file.time));
   if (renamed.ok()) {
     folder_.Moved(index, number, to, second.remember);
@@ -422,8 +431,11 @@ Attempt Pass::Try(Second& second, Index index, int number, std::string to) {
         lowest == number)
       ++lowest;
     KeepTimes(to, haveBefore, before);
-    return Attempt::kMoved;
   }
+  if (haveBefore)
+    platform_.DropTimesRecord();
+  if (renamed.ok())
+    return Attempt::kMoved;
   switch (renamed.failure) {
     case Failure::kTaken:
       folder_.ReportedTaken(to);
@@ -447,12 +459,17 @@ void Pass::KeepTimes(const std::string& newName, bool haveBefore,
                      const FileTimes& before) {
   if (!haveBefore)
     return;
+  FileTimes after;
+  if (!platform_.ReadTimes(newName, &after).ok()) {
+    // Unknown: asked again at the next rename. Known to be reset: put back,
+    // or no more renames.
+    if (times_ == Times::kReset && !platform_.SetTimes(newName, before).ok())
+      times_ = Times::kLost;
+    return;
+  }
+  const std::int64_t now = platform_.Now();
+  const bool reset = ResetByRename(before, after, now);
   if (times_ == Times::kUnknown) {
-    FileTimes after;
-    if (!platform_.ReadTimes(newName, &after).ok())
-      return;  // ask again at the next rename
-    const std::int64_t now = platform_.Now();
-    const bool reset = ResetByRename(before, after, now);
     // A file dated about now cannot tell: a rename that gave it the time
     // of the rename (FAT keeps two-second steps) would leave it as it was.
     // Nor can one whose time changed otherwise (written meanwhile). It
@@ -462,8 +479,10 @@ void Pass::KeepTimes(const std::string& newName, bool haveBefore,
       return;
     times_ = reset ? Times::kReset : Times::kKept;
   }
-  // Better to stop renaming than to erase more dates.
-  if (times_ == Times::kReset && !platform_.SetTimes(newName, before).ok())
+  // Each file judged on its own: one written during its rename keeps its
+  // new time. Better to stop renaming than to erase more dates.
+  if (times_ == Times::kReset && reset &&
+      !platform_.SetTimes(newName, before).ok())
     times_ = Times::kLost;
 }
 

@@ -115,6 +115,18 @@ class Platform {
   virtual Outcome SetTimes(const std::string& fileName,
                            const FileTimes& times) = 0;
 
+  /// Leaves a record of `times`, the times of a file about to be renamed to
+  /// `name` by a rename that may reset them, so that a run stopped before
+  /// they are back leaves the next run what to put back.
+  virtual Outcome RecordTimes(const std::string& /*name*/,
+                              const FileTimes& /*times*/) {
+    return {};
+  }
+
+  /// Removes the last record of RecordTimes: the times are back, or there
+  /// was no rename to reset them.
+  virtual void DropTimesRecord() {}
+
   /// The clock now, in the seconds FileTimes counts.
   virtual std::int64_t Now() = 0;
 

@@ -31,6 +31,9 @@ class SystemPlatform : public Platform {
   Outcome ReadTimes(const std::string& fileName, FileTimes* times) override;
   Outcome SetTimes(const std::string& fileName,
                    const FileTimes& times) override;
+  Outcome RecordTimes(const std::string& name,
+                      const FileTimes& times) override;
+  void DropTimesRecord() override;
   std::int64_t Now() override;
   bool RenamesKeepTimes() override;
   Reservation ReservationAt(const std::string& name) override;

@@ -21,7 +21,8 @@ class FakeFolder : public Platform {
  public:
   /// The operations a failure can be injected into.
   enum class Op {
-    kList, kNext, kTime, kUnlink, kRename, kReadTimes, kSetTimes, kFlush
+    kList, kNext, kTime, kUnlink, kRename, kReadTimes, kSetTimes, kRecord,
+    kFlush
   };
 
   struct Entry {
@@ -57,6 +58,8 @@ class FakeFolder : public Platform {
   std::map<std::string, int> timeReads;  // by name, failed reads too
   int listedAfterRename = 0;  // listing calls made once renaming began
   int flushes = 0;
+  std::vector<std::pair<std::string, std::int64_t>> records;
+  int recordsDropped = 0;
 
   /// Lists the names in another order, the same for the same seed.
   void Shuffle(std::uint64_t seed) {
@@ -162,6 +165,18 @@ class FakeFolder : public Platform {
   }
 
   std::int64_t Now() override { return now; }
+
+  // The records of times a run keeps while a rename may reset them, by the
+  // new name; every one made, dropped or not.
+  Outcome RecordTimes(const std::string& name,
+                      const FileTimes& times) override {
+    if (const Outcome injected = Injected(Op::kRecord, name); !injected.ok())
+      return injected;
+    records.emplace_back(name, times.modifiedSeconds);
+    return {};
+  }
+
+  void DropTimesRecord() override { ++recordsDropped; }
 
   Outcome Flush() override {
     ++flushes;

@@ -318,12 +318,26 @@ TEST(RenamingPassTest, TimesAreSetBackWhereARenameResetsThem) {
   folder.now = static_cast<std::int64_t>(Packed(*folder.renameResetsTimeTo));
   const int first = folder.Add("a.jpg", At(1));
   const int second = folder.Add("b.jpg", At(2));
-  const int third = folder.Add("c.jpg", At(3));
+  folder.Add("c.jpg", At(3));
 
+  // The third is saved anew while it is renamed: it keeps its new time.
+  const DateTime saved{2026, 12, 7, 20, 6, 29};
+  folder.inject = [&](FakeFolder::Op op, const std::string& name) {
+    if (op == FakeFolder::Op::kReadTimes && name == "2020-06-01 12-00-03.jpg")
+      folder.entries[name] = {saved, 99};
+    return Failure::kNone;
+  };
   EXPECT_EQ(Main(folder), kAllNamed);
   EXPECT_EQ(folder.entries.at(folder.NameOf(first)).modified, At(1));
   EXPECT_EQ(folder.entries.at(folder.NameOf(second)).modified, At(2));
-  EXPECT_EQ(folder.NameOf(third), "2020-06-01 12-00-03.jpg");
+  EXPECT_EQ(folder.entries.at("2020-06-01 12-00-03.jpg").modified, saved);
+  // Each file's times recorded before its rename, the record dropped once
+  // they were back.
+  ASSERT_EQ(folder.records.size(), 3u);
+  EXPECT_EQ(folder.records[1],
+            std::pair(std::string("2020-06-01 12-00-02.jpg"),
+                      static_cast<std::int64_t>(Packed(At(2)))));
+  EXPECT_EQ(folder.recordsDropped, 3);
 
   // A first file dated about the time of its rename cannot tell whether
   // renames reset times (FAT keeps two-second steps: the rename a second
@@ -337,18 +351,26 @@ TEST(RenamingPassTest, TimesAreSetBackWhereARenameResetsThem) {
   EXPECT_EQ(Main(fresh), kAllNamed);
   EXPECT_EQ(fresh.entries.at(fresh.NameOf(older)).modified, At(4));
 
-  // Where a time cannot be put back, no further file is renamed.
-  FakeFolder failing;
-  failing.renameResetsTimeTo = folder.renameResetsTimeTo;
-  failing.now = folder.now;
-  failing.Add("a.jpg", At(1));
-  const int stays = failing.Add("b.jpg", At(2));
-  failing.inject = [](FakeFolder::Op op, const std::string&) {
-    return op == FakeFolder::Op::kSetTimes ? Failure::kOther : Failure::kNone;
-  };
-  EXPECT_EQ(Main(failing), kSomeKept);
-  EXPECT_EQ(failing.NameOf(stays), "b.jpg");
-  EXPECT_EQ(failing.renames.size(), 1u);
+  // Where a time cannot be put back, no further file is renamed; where it
+  // is known that renames reset times, neither is a file whose times
+  // cannot be recorded first.
+  for (const FakeFolder::Op fails :
+       {FakeFolder::Op::kSetTimes, FakeFolder::Op::kRecord}) {
+    FakeFolder failing;
+    failing.renameResetsTimeTo = folder.renameResetsTimeTo;
+    failing.now = folder.now;
+    failing.Add("a.jpg", At(1));
+    const int stays = failing.Add("b.jpg", At(2));
+    failing.inject = [&](FakeFolder::Op op, const std::string& name) {
+      return op == fails && (fails == FakeFolder::Op::kSetTimes ||
+                             name == "2020-06-01 12-00-02.jpg")
+                 ? Failure::kOther
+                 : Failure::kNone;
+    };
+    EXPECT_EQ(Main(failing), kSomeKept);
+    EXPECT_EQ(failing.NameOf(stays), "b.jpg");
+    EXPECT_EQ(failing.renames.size(), 1u);
+  }
 }
 
 }  // namespace

@@ -27,6 +27,7 @@
 //   identity.cpp        the program's own hidden names; whether two names
 //                       are one file
 //   mark.cpp            the proof of one file where numbers name names
+//   times_record.cpp    a file's times kept aside while a rename resets them
 //   no_replace_way.cpp  the kernel's rename that refuses a taken name
 //   link_way.cpp        a link by a hidden name
 //   reserve_way.cpp     a reservation, then a rename onto it
@@ -94,6 +95,7 @@ struct SystemPlatform::Folder {
   bool changed = false;        // a name was made or taken away
   bool finished = false;       // the end of the run's work is done
   std::optional<Mount> mount;  // read at the first question
+  std::string timesRecord;     // of the file in hand, while it may be reset
   // Puts the folder on the medium: 0 or the failure.
   std::function<int(int)> flush = [](int fd) {
     return fsync(fd) == 0 ? 0 : errno;
@@ -134,6 +136,9 @@ struct SystemPlatform::Folder {
   // system_platform.cpp
   Outcome Finish();
 
+  // times_record.cpp
+  bool TimesBack(const char* record, const char* name);
+
   // reserve_way.cpp
   Outcome ReserveThenRename(const char* from, const char* to,
                             const DateTime& stampedFrom);
@@ -145,6 +150,7 @@ struct SystemPlatform::Folder {
                           const struct stat& reserved);
   Emptied RemoveEmpty(const char* name);
   Emptied DropEmptyAside(const std::string& aside, const char* name);
+  bool VoidGone(const char* name);
   Reservation Sighted(const char* name);
   bool InFlight(const char* name, const struct stat& st);
   void SightProbe(const char* name);

@@ -21,7 +21,8 @@ struct Word {
 
 constexpr Word kWords[] = {{HiddenRole::kTo, " to "},
                            {HiddenRole::kOf, " of "},
-                           {HiddenRole::kVoid, " void "}};
+                           {HiddenRole::kVoid, " void "},
+                           {HiddenRole::kTime, " time "}};
 
 bool HexDigit(char c) {
   return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
@@ -62,6 +63,7 @@ std::string_view RecordedIn(std::string_view name) {
     case HiddenRole::kTo:
     case HiddenRole::kOf:
     case HiddenRole::kVoid:
+    case HiddenRole::kTime:
       return name.substr(hidden.recorded);
     default:
       return {};

@@ -18,6 +18,11 @@
 ///                                                   before it goes
 ///                                                   (" void" alone where
 ///                                                   <name> would not fit)
+///   .stampname-<16 hex digits>-<count> time <name>  an empty file dated as
+///                                                   the file renamed to
+///                                                   <name> was, while a
+///                                                   rename that resets times
+///                                                   may have done so
 ///   .stampname-<16 hex digits>-<count> probe        an empty file that finds
 ///                                                   out whether links work
 ///
@@ -29,6 +34,7 @@ enum class HiddenRole {
   kTo,
   kOf,
   kVoid,
+  kTime,
   kProbe,
   kEarlier,  // an earlier version's: the file's extension, nothing recorded
 };

@@ -195,19 +195,17 @@ Outcome SystemPlatform::ListNext(ListedName* entry) {
       case HiddenRole::kProbe:
         folder_->SightProbe(found->d_name);
         return {};
-      case HiddenRole::kVoid: {
-        // A reservation a run was removing: only runs know the name, and
-        // none writes to it, so an empty one goes, judged again under a
-        // name of this run's own. Anything else is a file renamed onto the
-        // reservation, to be named.
-        struct stat st;
-        const int error = StatNow(folder_->fd(), found->d_name, &st);
-        if (error != 0 ||
-            (EmptyFile(st) &&
-             folder_->RemoveEmpty(found->d_name) != Emptied::kNotEmpty))
+      case HiddenRole::kVoid:
+      case HiddenRole::kTime:
+        // A reservation a run was removing, or a record of a file's times
+        // while a rename reset them: empty, it is done with. Anything else
+        // is a file renamed onto it, to be named.
+        if (hidden.role == HiddenRole::kVoid
+                ? folder_->VoidGone(found->d_name)
+                : folder_->TimesBack(found->d_name,
+                                     found->d_name + hidden.recorded))
           continue;
         [[fallthrough]];
-      }
       case HiddenRole::kTo:
       case HiddenRole::kOf:
         entry->headedFor.assign(found->d_name + hidden.recorded);

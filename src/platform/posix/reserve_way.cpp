@@ -156,6 +156,16 @@ Emptied SystemPlatform::Folder::DropEmptyAside(const std::string& aside,
   return Emptied::kNotEmpty;  // someone else's: nothing of ours
 }
 
+/// Removes `name`, a reservation a run was removing under a "void" name,
+/// where it is empty: only runs know the name, and none writes to it. It
+/// is judged again under a name of this run's own. False where it holds a
+/// file, to be named.
+bool SystemPlatform::Folder::VoidGone(const char* name) {
+  struct stat st;
+  return StatNow(fd(), name, &st) != 0 ||
+         (EmptyFile(st) && RemoveEmpty(name) != Emptied::kNotEmpty);
+}
+
 /// What `name`, a file under a name the run gives of another time, is:
 /// where runs reserve names, an empty one is some run's reservation.
 Reservation SystemPlatform::Folder::Sighted(const char* name) {

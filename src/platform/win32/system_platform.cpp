@@ -185,6 +185,14 @@ Outcome SystemPlatform::Flush() {
   return folder_->Flush();
 }
 
+// Windows' own file systems keep a file's times through a move: nothing to
+// record for a stop.
+Outcome SystemPlatform::RecordTimes(const std::string&, const FileTimes&) {
+  return {};
+}
+
+void SystemPlatform::DropTimesRecord() {}
+
 std::int64_t SystemPlatform::Now() {
   FILETIME now;
   GetSystemTimeAsFileTime(&now);

@@ -1,0 +1,71 @@
+// A record of a file's times for the instant a rename that resets them (FAT
+// through fusefat) has done so and they are not yet back: a run stopped
+// there leaves the next run what to put back, so no stop loses a date.
+#include "platform/posix/folder.h"
+
+#include <fcntl.h>
+
+namespace {
+
+bool Later(const struct timespec& a, const struct timespec& b) {
+  return a.tv_sec != b.tv_sec ? a.tv_sec > b.tv_sec : a.tv_nsec > b.tv_nsec;
+}
+
+}  // namespace
+
+/// An empty file of the run's own, "… time <name>", dated as the file about
+/// to take `name` is.
+Outcome SystemPlatform::RecordTimes(const std::string& name,
+                                    const FileTimes& times) {
+  Folder& folder = *folder_;
+  DropTimesRecord();
+  const std::string record = folder.Aside(HiddenRole::kTime, name);
+  struct stat made;
+  if (const Outcome reserved = folder.Reserve(record.c_str(), &made);
+      !reserved.ok())
+    return reserved;
+  folder.timesRecord = record;
+  const struct timespec both[2] = {
+      {static_cast<time_t>(times.accessSeconds),
+       static_cast<long>(times.accessNanoseconds)},
+      {static_cast<time_t>(times.modifiedSeconds),
+       static_cast<long>(times.modifiedNanoseconds)}};
+  if (utimensat(folder.fd(), record.c_str(), both, AT_SYMLINK_NOFOLLOW) != 0) {
+    const Outcome failure = OutcomeOf(errno);
+    DropTimesRecord();
+    return failure;
+  }
+  return {};
+}
+
+/// A name only this run knows, and empty: it goes as it is.
+void SystemPlatform::DropTimesRecord() {
+  Folder& folder = *folder_;
+  if (folder.timesRecord.empty())
+    return;
+  if (unlinkat(folder.fd(), folder.timesRecord.c_str(), 0) != 0 &&
+      errno != ENOENT)
+    folder.leftovers.emplace_back(folder.timesRecord, true);
+  folder.timesRecord.clear();
+}
+
+/// A stopped run's record `record` of the times of the file it renamed to
+/// `name`: where that file shows a later time than the record, the rename
+/// reset it and the run stopped before putting it back, so the recorded
+/// times go back on it. An empty file under `name` is a reservation, not
+/// the file. The record goes then; one that is not empty holds a file
+/// (false), to be named.
+bool SystemPlatform::Folder::TimesBack(const char* record, const char* name) {
+  struct stat st, now;
+  struct timespec recorded[2];
+  if (StatNow(fd(), record, &st) != 0)
+    return true;  // gone meanwhile
+  if (!EmptyFile(st))
+    return false;
+  if (TimesNow(fd(), record, recorded) == 0 &&
+      StatNow(fd(), name, &now) == 0 && S_ISREG(now.st_mode) &&
+      now.st_size != 0 && Later(now.st_mtim, recorded[1]) &&
+      utimensat(fd(), name, recorded, AT_SYMLINK_NOFOLLOW) == 0)
+    changed = true;
+  return RemoveEmpty(record) != Emptied::kNotEmpty;
+}
