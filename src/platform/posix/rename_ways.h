@@ -24,6 +24,8 @@ enum class RenameStep {
   kAside,     // the old name moved to a private one; no new name yet
   kLinked,    // the new name linked; the private name not yet removed
   kReserved,  // the new name reserved; the file not yet renamed onto it
+  kRenamed,   // the file renamed, its times reset by the rename and about
+              // to be put back
 };
 
 /// Seconds within which a run is done with an empty file of its own (a

@@ -142,6 +142,7 @@ Outcome SystemPlatform::ReadTimes(const std::string& fileName,
 
 Outcome SystemPlatform::SetTimes(const std::string& fileName,
                                  const FileTimes& times) {
+  folder_->between(RenameStep::kRenamed);
   const struct timespec both[2] = {
       {static_cast<time_t>(times.accessSeconds),
        static_cast<long>(times.accessNanoseconds)},

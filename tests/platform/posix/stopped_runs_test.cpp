@@ -1,7 +1,9 @@
 // Runs stopped at each step of each way, and second runs acting at each
 // step, on a folder as users fill one: whatever the stop or the other run
 // leaves, the next run ends with every photo under one name of its own.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -33,6 +35,7 @@ struct Way {
   RenameTier tier;
   WayOptions options;
   std::vector<RenameStep> steps;  // where it stands between two steps
+  bool resetsTimes = false;       // renames date files now, as FAT's do
 };
 
 /// The ways, each as the file systems that take it judge names: by their
@@ -51,11 +54,20 @@ std::vector<Way> Ways() {
                     {.byMark = true},
                     link});
   }
-  if (tier == 0 || tier == 3)
+  if (tier == 0 || tier == 3) {
     ways.push_back({"reserve",
                     RenameTier::kReserveThenRename,
                     {.byMark = !Environment().inodesTell, .mayReserve = true},
                     {RenameStep::kReserved}});
+    ways.push_back({"reserve, times reset",
+                    RenameTier::kReserveThenRename,
+                    {.byMark = !Environment().inodesTell,
+                     .mayReserve = true,
+                     .timesUnknown = true},
+                    // The last step is the one inside the rename.
+                    {RenameStep::kRenamed, RenameStep::kReserved},
+                    true});
+  }
   for (Way& way : ways) way.options.inFlightSeconds = 0;
   return ways;
 }
@@ -146,7 +158,18 @@ class Held : public TieredPlatform {
       : TieredPlatform(way.tier, way.options),
         step_(step),
         left_(occurrence),
-        act_(std::move(act)) {}
+        act_(std::move(act)),
+        resetsTimes_(way.resetsTimes) {}
+
+  Outcome Rename(const std::string& from, const std::string& to,
+                 const DateTime& stampedFrom) override {
+    const Outcome renamed = TieredPlatform::Rename(from, to, stampedFrom);
+    if (renamed.ok() && resetsTimes_) {
+      const struct timespec now[2] = {{0, UTIME_NOW}, {0, UTIME_NOW}};
+      utimensat(AT_FDCWD, ("Rename/" + to).c_str(), now, AT_SYMLINK_NOFOLLOW);
+    }
+    return renamed;
+  }
 
  protected:
   void Between(RenameStep step) override {
@@ -158,6 +181,7 @@ class Held : public TieredPlatform {
   RenameStep step_;
   int left_;
   std::function<void()> act_;
+  bool resetsTimes_;
 };
 
 const char* NameOf(RenameStep step) {
@@ -170,6 +194,8 @@ const char* NameOf(RenameStep step) {
       return "linked";
     case RenameStep::kReserved:
       return "reserved";
+    case RenameStep::kRenamed:
+      return "renamed";
   }
   return "?";
 }
@@ -185,7 +211,7 @@ class StoppedRunTest : public testing::Test {
 /// Whether `left`, what a kill at `step` left, is what a kill there leaves:
 /// a probe; a photo under a hidden name alone, headed for a name not there;
 /// a photo under a hidden name and the name it records; an empty file under
-/// a stamp name.
+/// a stamp name; a record of times beside the photo renamed.
 bool LeftAt(RenameStep step, const Names& left) {
   for (const auto& [name, content] : left) {
     const std::string recorded(RecordedIn(name));
@@ -206,6 +232,11 @@ bool LeftAt(RenameStep step, const Names& left) {
         break;
       case RenameStep::kReserved:
         if (content.empty() && !StampOf(name).empty())
+          return true;
+        break;
+      case RenameStep::kRenamed:
+        if (ParseHidden(name).role == HiddenRole::kTime && content.empty() &&
+            there != left.end() && !there->second.empty())
           return true;
         break;
     }
