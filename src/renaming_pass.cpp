@@ -197,6 +197,9 @@ void Pass::ReadTime(Index index) {
       case Reservation::kRemoved:
         folder_.Vanished(index);
         break;
+      case Reservation::kSettled:
+        ReadTime(index);  // no longer empty: not asked again
+        break;
       case Reservation::kNone:
         break;
     }

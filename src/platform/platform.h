@@ -50,6 +50,7 @@ enum class Reservation {
   kInFlight,  // another run's reservation, maybe about to be renamed onto:
               // its name is left alone and counts as taken
   kRemoved,   // a stopped run's reservation, removed: its name is free
+  kSettled,   // waited for, it now holds a file: its time is read anew
 };
 
 /// What two names are known to hold. Only a proof the file system gives
@@ -135,7 +136,8 @@ class Platform {
   virtual bool RenamesKeepTimes() { return false; }
 
   /// What `name`, an ordinary file under a name the run gives but not of
-  /// its own time, is: an empty one may be a reservation of some run.
+  /// its own time, is: an empty one may be a reservation of some run. One
+  /// made moments ago is waited for until it tells which.
   virtual Reservation ReservationAt(const std::string&) {
     return Reservation::kNone;
   }

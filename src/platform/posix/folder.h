@@ -152,6 +152,8 @@ struct SystemPlatform::Folder {
   Emptied DropEmptyAside(const std::string& aside, const char* name);
   bool VoidGone(const char* name);
   Reservation Sighted(const char* name);
+  bool Fresh(const struct stat& st) const;
+  bool WaitedOut(const struct stat& st) const;
   bool InFlight(const char* name, const struct stat& st);
   void SightProbe(const char* name);
   void RemoveStaleSightings();

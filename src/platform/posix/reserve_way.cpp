@@ -167,33 +167,73 @@ bool SystemPlatform::Folder::VoidGone(const char* name) {
 }
 
 /// What `name`, a file under a name the run gives of another time, is:
-/// where runs reserve names, an empty one is some run's reservation.
+/// where runs reserve names, an empty one is some run's reservation. One
+/// made moments ago is waited for until another run has renamed onto it,
+/// taken it away, or left it (stopped): the name then serves as it would
+/// have without the stop.
 Reservation SystemPlatform::Folder::Sighted(const char* name) {
   struct stat st;
   if (!MayReserve() || StatNow(fd(), name, &st) != 0 || !EmptyFile(st))
     return Reservation::kNone;
-  if (InFlight(name, st))
-    return Reservation::kInFlight;
+  if (Fresh(st)) {
+    struct stat now;
+    if (!WaitedOut(st)) {
+      InFlight(name, st);  // stopped meanwhile: removed at the end, if stale
+      return Reservation::kInFlight;
+    }
+    if (const int error = StatNow(fd(), name, &now); error != 0)
+      return error == ENOENT ? Reservation::kRemoved : Reservation::kInFlight;
+    if (!EmptyFile(now))
+      return Reservation::kSettled;
+    if (!SameReservation(now, st))
+      return InFlight(name, now) ? Reservation::kInFlight : Sighted(name);
+  }
   switch (RemoveEmpty(name)) {
     case Emptied::kGone:
       return Reservation::kRemoved;
     case Emptied::kNotEmpty:
-      return Reservation::kNone;
+      return Reservation::kSettled;
     case Emptied::kStays:
       break;
   }
   return Reservation::kInFlight;  // its name stays taken, by it
 }
 
-/// Whether `name`, an empty file of some run's read as `st`, was made
-/// too lately to tell whether that run is still about to use it: then it
-/// is left alone, and removed at the end where it stayed as it was.
-bool SystemPlatform::Folder::InFlight(const char* name, const struct stat& st) {
+/// Whether `st`, an empty file of some run's, was made too lately to tell
+/// whether that run is still about to use it.
+bool SystemPlatform::Folder::Fresh(const struct stat& st) const {
   struct timespec now;
   clock_gettime(CLOCK_REALTIME, &now);
-  if (now.tv_sec - st.st_mtime > inFlightSeconds ||
-      st.st_mtime > now.tv_sec + inFlightSeconds)
+  return now.tv_sec - st.st_mtime <= inFlightSeconds &&
+         st.st_mtime <= now.tv_sec + inFlightSeconds;
+}
+
+/// Waits until the empty file read as `st` is no longer fresh, for no
+/// longer than a run takes to use its own (another clock than ours may
+/// date it ahead). False where a stop signal cut the wait short.
+bool SystemPlatform::Folder::WaitedOut(const struct stat& st) const {
+  struct timespec start;
+  clock_gettime(CLOCK_MONOTONIC, &start);
+  for (;;) {
+    if (CaughtStopSignal() != 0)
+      return false;
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    const long long waited = (now.tv_sec - start.tv_sec) * 1000 +
+                             (now.tv_nsec - start.tv_nsec) / 1000000;
+    if (!Fresh(st) || waited > (inFlightSeconds + 1) * 1000LL)
+      return true;
+    const struct timespec pause = {0, 100 * 1000000};
+    nanosleep(&pause, nullptr);
+  }
+}
+
+/// Whether `name`, an empty file of some run's read as `st`, is fresh: then
+/// it is left alone, and removed at the end where it stayed as it was.
+bool SystemPlatform::Folder::InFlight(const char* name, const struct stat& st) {
+  if (!Fresh(st))
     return false;
+  struct timespec now;
   clock_gettime(CLOCK_MONOTONIC, &now);
   sightings.push_back({name, st, now});
   return true;

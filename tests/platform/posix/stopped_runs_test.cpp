@@ -248,8 +248,19 @@ TEST_F(StoppedRunTest, AKillAtAnyStepLeavesWhatTheRerunFinishes) {
   // Killed (as by SIGKILL or a power cut) at a step, the run leaves what a
   // kill there leaves; interrupted there (Ctrl-C), it finishes the file in
   // hand, leaves no hidden name, and ends by the signal. Either way the
-  // rerun names every photo once. The probe comes once a run.
+  // rerun names every photo once, as a run that was never stopped names
+  // them. The probe comes once a run.
   for (const Way& way : Ways()) {
+    Names unstopped;
+    {
+      InScratchFolder here;
+      FillCard(here.rename());
+      {
+        TieredPlatform run(way.tier, way.options);
+        ASSERT_EQ(Main(run), kAllNamed) << way.name;
+      }
+      unstopped = Snapshot(here.rename());
+    }
     for (const RenameStep step : way.steps) {
       const int occurrences = step == RenameStep::kProbe ? 1 : 3;
       for (int occurrence = 1; occurrence <= occurrences; ++occurrence) {
@@ -296,6 +307,7 @@ TEST_F(StoppedRunTest, AKillAtAnyStepLeavesWhatTheRerunFinishes) {
             EXPECT_EQ(Main(rerun), kAllNamed) << row;
           }  // and what the run does as it ends
           ExpectCardNamed(here.rename(), row);
+          EXPECT_EQ(Snapshot(here.rename()), unstopped) << row;
         }
       }
     }
