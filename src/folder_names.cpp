@@ -67,7 +67,9 @@ void FolderNames::Timed(Index index, std::uint64_t time, bool ownName) {
 void FolderNames::Moved(Index index, int number, std::string_view newName,
                         bool taken) {
   ListedFile& file = files_[index];
-  if (file.stampShaped)
+  if (file.state == FileState::kMoved)  // moved on with its shot
+    taken_.Erase(NewNameOf(index, file.number), TakenReference(index));
+  else if (file.stampShaped)
     taken_.Erase(file.name, ListedReference(index));
   file.number = static_cast<std::uint8_t>(number);
   file.state = FileState::kMoved;

@@ -73,8 +73,9 @@ class FolderNames {
   /// the run could give it already, and keeps it.
   void Timed(Index index, std::uint64_t time, bool ownName);
 
-  /// The file left its listed name for `newName`, the one of attempt
-  /// `number`; with `taken`, the new name counts as taken from now on.
+  /// The file left its listed name, or the name it took before, for
+  /// `newName`, the one of attempt `number`; with `taken`, the new name
+  /// counts as taken from now on.
   void Moved(Index index, int number, std::string_view newName, bool taken);
 
   /// A failure keeps it under its listed name.

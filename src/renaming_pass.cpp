@@ -94,7 +94,15 @@ class Pass {
   /// Names the file on its own from `number` on, reading its time again
   /// first where it `changed`.
   void NameFile(Second& second, Index index, int number, bool changed);
-  Attempt Try(Second& second, Index index, int number, std::string to);
+  /// The lowest number from `from` on at which every name of `shot` is
+  /// free (shot_.names holds them), or 0.
+  int ShotNumber(std::span<const Index> shot, int from);
+  /// Moves the files of `named` that took number `from` on to `to`.
+  bool MoveOn(Second& second, std::span<const Index> named, int from, int to);
+  /// Renames the file, from its listed name or `from`, to `to`, the name
+  /// of attempt `number`.
+  Attempt Try(Second& second, Index index, int number, std::string to,
+              std::string from = {});
   void KeepTimes(const std::string& newName, bool haveBefore,
                  const FileTimes& before);
 
@@ -319,17 +327,8 @@ void Pass::NameShot(Second& second, std::span<const Index> shot) {
     if (!clashes)
       number = std::max(number, second.LowestFree(extension));
   }
-  names.resize(shared.size());
-  for (; number <= kMaxAttempts; ++number) {
-    bool free = true;
-    for (std::size_t i = 0; i < shared.size() && free; ++i) {
-      names[i] = folder_.NewNameOf(shared[i], number);
-      free = !folder_.Taken(names[i]);
-    }
-    if (free)
-      break;
-  }
-  if (number > kMaxAttempts) {
+  number = ShotNumber(shared, number);
+  if (number == 0) {
     alone.insert(alone.begin(), shared.begin(), shared.end());
     shared.clear();
   }
@@ -338,8 +337,16 @@ void Pass::NameShot(Second& second, std::span<const Index> shot) {
     const Index index = shared[i];
     switch (Try(second, index, number, std::move(names[i]))) {
       case Attempt::kTaken:
-        // Taken after all, by something made meanwhile: this member alone
-        // goes on to its next free number.
+        // Taken after all, by something made meanwhile (another run): the
+        // whole shot moves on to the next number free for all its names,
+        // the members named already with it. Where that fails, this
+        // member alone goes on to its next free number.
+        if (const int next = ShotNumber(shared, number + 1);
+            next != 0 && MoveOn(second, {shared.data(), i}, number, next)) {
+          number = next;
+          --i;  // this member again, at the shot's new number
+          break;
+        }
         NameFile(second, index, number + 1, /*changed=*/false);
         break;
       case Attempt::kChanged:
@@ -352,6 +359,34 @@ void Pass::NameShot(Second& second, std::span<const Index> shot) {
   }
   for (const Index index : alone)
     NameFile(second, index, 1, /*changed=*/false);
+}
+
+int Pass::ShotNumber(std::span<const Index> shot, int from) {
+  std::vector<std::string>& names = shot_.names;
+  names.resize(shot.size());
+  for (int number = from; number <= kMaxAttempts; ++number) {
+    bool free = true;
+    for (std::size_t i = 0; i < shot.size() && free; ++i) {
+      names[i] = folder_.NewNameOf(shot[i], number);
+      free = !folder_.Taken(names[i]);
+    }
+    if (free)
+      return number;
+  }
+  return 0;
+}
+
+bool Pass::MoveOn(Second& second, std::span<const Index> named, int from,
+                  int to) {
+  for (const Index index : named) {
+    if (folder_[index].state != FileState::kMoved ||
+        folder_[index].number != from)
+      continue;  // gone or kept meanwhile
+    if (Try(second, index, to, folder_.NewNameOf(index, to),
+            folder_.NewNameOf(index, from)) != Attempt::kMoved)
+      return false;
+  }
+  return true;
 }
 
 void Pass::NameFile(Second& second, Index index, int number, bool changed) {
@@ -393,16 +428,21 @@ void Pass::NameFile(Second& second, Index index, int number, bool changed) {
   }
 }
 
-Attempt Pass::Try(Second& second, Index index, int number, std::string to) {
+Attempt Pass::Try(Second& second, Index index, int number, std::string to,
+                  std::string from) {
   // Stopped: the file in hand was finished; this one keeps its name.
   if (platform_.Stopped())
     return Attempt::kOver;
+  // A file moving on with its shot stays where it is on any failure.
+  const bool movingOn = !from.empty();
   if (times_ == Times::kLost) {
-    folder_.Kept(index);
+    if (!movingOn)
+      folder_.Kept(index);
     return Attempt::kOver;
   }
   const ListedFile& file = folder_[index];
-  const std::string from(file.name);
+  if (!movingOn)
+    from = file.name;
   FileTimes before;
   bool haveBefore = false;
   if (times_ == Times::kUnknown || times_ == Times::kReset) {
@@ -410,6 +450,8 @@ Attempt Pass::Try(Second& second, Index index, int number, std::string to) {
     haveBefore = read.ok();
     // Its times could not be put back, were the rename to reset them.
     if (!haveBefore) {
+      if (movingOn)
+        return Attempt::kOver;
       if (read.failure == Failure::kGone)
         folder_.Vanished(index);
       else
@@ -424,7 +466,8 @@ Attempt Pass::Try(Second& second, Index index, int number, std::string to) {
   // name.
   if (haveBefore && !platform_.RecordTimes(to, before).ok() &&
       times_ == Times::kReset) {
-    folder_.Kept(index);
+    if (!movingOn)
+      folder_.Kept(index);
     return Attempt::kOver;
   }
   const Outcome renamed = platform_.Rename(from, to, Unpacked(file.time));
@@ -444,7 +487,8 @@ Attempt Pass::Try(Second& second, Index index, int number, std::string to) {
       folder_.ReportedTaken(to);
       return Attempt::kTaken;
     case Failure::kGone:
-      folder_.Vanished(index);
+      if (!movingOn)
+        folder_.Vanished(index);
       return Attempt::kOver;
     case Failure::kChanged:
       return Attempt::kChanged;
@@ -452,7 +496,8 @@ Attempt Pass::Try(Second& second, Index index, int number, std::string to) {
     case Failure::kOther:
       // A refusal that is not about the new name would only repeat for
       // every further name; the file keeps its own.
-      folder_.Kept(index);
+      if (!movingOn)
+        folder_.Kept(index);
       return Attempt::kOver;
   }
   return Attempt::kOver;

@@ -61,13 +61,19 @@ TEST(RenamingPassTest, AShotMovesOnTogetherWhereOneOfItsNamesIsTaken) {
   folder.Add(kStamp + ".JPG", kMarch, /*ordinary=*/false);
   const int raw = folder.Add("IMG_0001.CR2", kMarch);
   const int jpeg = folder.Add("IMG_0001.JPG", kMarch);
-  // Taken only when the rename comes: that file alone goes on.
+  // Taken only when the rename comes (another run named a file there): the
+  // shot goes on together, a member named already with it.
   const int late = folder.Add("IMG_0002.CR2", kMarch);
   const int lateJpeg = folder.Add("IMG_0002.JPG", kMarch);
+  const int later = folder.Add("IMG_0003.CR2", kMarch);
+  const int laterJpeg = folder.Add("IMG_0003.JPG", kMarch);
   folder.inject = [&](FakeFolder::Op op, const std::string& name) {
     if (op == FakeFolder::Op::kRename && name == "IMG_0002.CR2")
       folder.entries.try_emplace(kStamp + " (03).CR2",
                                  FakeFolder::Entry{kMarch, 99, false});
+    if (op == FakeFolder::Op::kRename && name == "IMG_0003.JPG")
+      folder.entries.try_emplace(kStamp + " (05).JPG",
+                                 FakeFolder::Entry{kMarch, 98, false});
     return Failure::kNone;
   };
 
@@ -75,7 +81,9 @@ TEST(RenamingPassTest, AShotMovesOnTogetherWhereOneOfItsNamesIsTaken) {
   ExpectNames(folder, {{raw, kStamp + " (02).CR2"},
                        {jpeg, kStamp + " (02).JPG"},
                        {late, kStamp + " (04).CR2"},
-                       {lateJpeg, kStamp + " (03).JPG"}});
+                       {lateJpeg, kStamp + " (04).JPG"},
+                       {later, kStamp + " (06).CR2"},
+                       {laterJpeg, kStamp + " (06).JPG"}});
 }
 
 TEST(RenamingPassTest, BurstCostsOneRenamePerFileUpTo99) {
