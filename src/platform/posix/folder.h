@@ -111,6 +111,7 @@ struct SystemPlatform::Folder {
 
   // listing.cpp
   const Mount& Kind();
+  std::string NameByDigest(std::uint64_t digest);
   bool MayReserve();
 
   // identity.cpp
@@ -126,6 +127,8 @@ struct SystemPlatform::Folder {
   // link_way.cpp
   Outcome LinkThenUnlink(const char* from, const char* to,
                          const DateTime& stampedFrom);
+  Outcome LinkFirst(const char* from, const char* to,
+                    const DateTime& stampedFrom);
   Outcome Unlinked(const std::string& aside, const char* from, const char* to,
                    const DateTime& stampedFrom, int error);
   Outcome PutBack(const std::string& hidden, const char* name, Outcome outcome);

@@ -51,10 +51,38 @@ HiddenName ParseHidden(std::string_view name) {
     return {HiddenRole::kProbe, 0};
   if (rest == " void")  // a reservation whose name would not fit beside
     return {HiddenRole::kVoid, name.size()};
-  for (const Word& word : kWords)
+  for (const Word& word : kWords) {
     if (rest.starts_with(word.text) && rest.size() > word.text.size())
       return {word.role, at + word.text.size()};
+    // " to#<digest>": the word without its last space.
+    const std::string_view bare = word.text.substr(0, word.text.size() - 1);
+    std::uint64_t digest;
+    if (rest.starts_with(bare) && DigestIn(rest.substr(bare.size()), &digest))
+      return {word.role, at + bare.size()};
+  }
   return {};
+}
+
+std::uint64_t NameDigest(std::string_view name) {
+  std::uint64_t digest = 14695981039346656037ull;  // FNV-1a
+  for (const char c : name) {
+    digest ^= static_cast<unsigned char>(c);
+    digest *= 1099511628211ull;
+  }
+  return digest;
+}
+
+bool DigestIn(std::string_view recorded, std::uint64_t* digest) {
+  if (recorded.size() != 1 + kDigits || recorded[0] != '#')
+    return false;
+  *digest = 0;
+  for (const char c : recorded.substr(1)) {
+    if (!HexDigit(c))
+      return false;
+    *digest = *digest << 4 | static_cast<std::uint64_t>(
+                                  c <= '9' ? c - '0' : c - 'a' + 10);
+  }
+  return true;
 }
 
 std::string_view RecordedIn(std::string_view name) {
@@ -80,11 +108,14 @@ std::string MakeHidden(std::uint64_t run, unsigned count, HiddenRole role,
     return name + " probe";
   for (const Word& word : kWords)
     if (word.role == role) {
-      // A reservation may go without its name recorded: an empty one is
-      // all it should hold. Names run to 255 bytes.
-      if (role == HiddenRole::kVoid &&
-          name.size() + word.text.size() + recorded.size() > 255)
-        return name + " void";
+      // Names run to 255 bytes: a longer one by its digest.
+      if (name.size() + word.text.size() + recorded.size() > 255) {
+        char digest[20];
+        std::snprintf(digest, sizeof digest, "#%016llx",
+                      static_cast<unsigned long long>(NameDigest(recorded)));
+        return name.append(word.text.substr(0, word.text.size() - 1))
+            .append(digest);
+      }
       return name.append(word.text).append(recorded);
     }
   return name;

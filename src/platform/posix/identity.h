@@ -26,8 +26,10 @@
 ///   .stampname-<16 hex digits>-<count> probe        an empty file that finds
 ///                                                   out whether links work
 ///
-/// and, from earlier versions, ".stampname-<16 hex digits>-<count>" with
-/// the file's extension. The digits are random for each run, so that no
+/// Where the name would not fit in 255 bytes beside the rest, a digest of
+/// it stands for it: "to#<16 hex digits>" and likewise, found again among
+/// the folder's names by the same digest. And, from earlier versions,
+/// ".stampname-<16 hex digits>-<count>" with the file's extension. The digits are random for each run, so that no
 /// other run, on this machine or another, ever makes the same name.
 enum class HiddenRole {
   kNone,     // not a name of the program's: a user's (hidden) file
@@ -51,8 +53,15 @@ struct HiddenName {
 /// What `name` is, by its exact shape.
 HiddenName ParseHidden(std::string_view name);
 
-/// The name recorded in `name`, of a shape with one; empty otherwise.
+/// The name recorded in `name`, of a shape with one; empty otherwise. A
+/// digest is recorded as "#<16 hex digits>".
 std::string_view RecordedIn(std::string_view name);
+
+/// The digest a hidden name records for a name too long to record whole.
+std::uint64_t NameDigest(std::string_view name);
+
+/// The digest in `recorded`, "#<16 hex digits>"; false where it is a name.
+bool DigestIn(std::string_view recorded, std::uint64_t* digest);
 
 /// A new hidden name of the run numbered `run`: the `count`th it makes.
 std::string MakeHidden(std::uint64_t run, unsigned count, HiddenRole role,

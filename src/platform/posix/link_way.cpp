@@ -16,6 +16,11 @@
 Outcome SystemPlatform::Folder::LinkThenUnlink(const char* from, const char* to,
                                                const DateTime& stampedFrom) {
   const int fd = this->fd();
+  // 0. A new name too long to record whole beside a hidden name's head is
+  //    linked first, so that no stop leaves the file under a name that does
+  //    not tell its extension.
+  if (RecordedIn(MakeHidden(nonce, asides + 1, HiddenRole::kTo, to)) != to)
+    return LinkFirst(from, to, stampedFrom);
   // 1. The old name to ".stampname-… to <new name>".
   //    Stopped here: the file under that hidden name alone. The next run
   //    lists it (ListNext), finds the new name free and gives it that name
@@ -42,6 +47,43 @@ Outcome SystemPlatform::Folder::LinkThenUnlink(const char* from, const char* to,
   between(RenameStep::kLinked);
   // 4. The hidden name dropped; one that fails is tried again at the end.
   DropAside(aside);
+  return {};
+}
+
+/// The link way for a new name too long to record beside a hidden name's
+/// head: the new name is linked to what bears the old one, its time
+/// checked, and the old name then goes as any second name goes, aside
+/// under a hidden name that records the new one by its digest.
+Outcome SystemPlatform::Folder::LinkFirst(const char* from, const char* to,
+                                          const DateTime& stampedFrom) {
+  const int fd = this->fd();
+  // 1. The new name linked. Refused: judged by what bears it.
+  //    Stopped here: the file under both names. The next run drops the old
+  //    one as a second name (the pass's DropLeftoverName).
+  if (linkat(fd, from, fd, to, 0) != 0) {
+    const int error = errno;
+    if (error == ENOENT)
+      return {Failure::kGone, error};
+    struct stat listed, there;
+    if (StatNow(fd, to, &there) != 0)
+      return OutcomeOf(error == EEXIST ? EIO : error);
+    if (StatNow(fd, from, &listed) == 0 &&
+        Judge(from, listed, to, there) == Sameness::kSame)
+      return DropSecondName(from, to, /*ours=*/false);
+    return {Failure::kTaken, error};
+  }
+  changed = true;
+  between(RenameStep::kLinkedFirst);
+  // 2. The time of what was linked: another file, or a changed one, and
+  //    the new name goes again.
+  struct stat linked;
+  if (fstatat(fd, to, &linked, AT_SYMLINK_NOFOLLOW) != 0 ||
+      !StillStamped(linked, stampedFrom)) {
+    DropSecondName(to, from, /*ours=*/true);
+    return {Failure::kChanged, 0};
+  }
+  // 3. The old name dropped. A file saved over it meanwhile keeps it.
+  DropSecondName(from, to, /*ours=*/false);
   return {};
 }
 
@@ -82,11 +124,16 @@ Outcome SystemPlatform::Folder::PutBack(const std::string& hidden,
   // First a hidden name that records `name` as where it is headed: a run
   // killed after the link below then leaves a second name the next one
   // knows to drop, not a file to name twice.
+  // An old name too long to record whole is put back from where the file
+  // is: a name recorded by its digest only could not tell the file's
+  // extension to a run that finds it alone.
   std::string aside = Aside(HiddenRole::kTo, name);
-  if (renameat(fd, hidden.c_str(), fd, aside.c_str()) != 0) {
+  if (RecordedIn(aside) != name) {
+    aside = hidden;
+  } else if (renameat(fd, hidden.c_str(), fd, aside.c_str()) != 0) {
     if (errno == ENOENT)
       return {Failure::kGone, ENOENT};
-    aside = hidden;  // too long to record, say: put back from where it is
+    aside = hidden;  // refused: put back from where it is
   }
   if (links != Links::kRefused) {
     if (linkat(fd, aside.c_str(), fd, name, 0) == 0) {

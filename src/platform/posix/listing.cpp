@@ -139,6 +139,27 @@ bool SystemPlatform::Folder::MayReserve() {
   return reserving == Reserving::kMay;
 }
 
+/// The folder's name whose digest is `digest`, read from a listing of its
+/// own; empty where none has it. Only a stopped run's hidden name of a
+/// name too long to record whole asks.
+std::string SystemPlatform::Folder::NameByDigest(std::uint64_t digest) {
+  const int again = openat(fd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  DIR* names = again >= 0 ? fdopendir(again) : nullptr;
+  if (names == nullptr) {
+    if (again >= 0)
+      close(again);
+    return {};
+  }
+  std::string name;
+  while (const dirent* found = readdir(names))
+    if (NameDigest(found->d_name) == digest) {
+      name = found->d_name;
+      break;
+    }
+  closedir(names);
+  return name;
+}
+
 Outcome SystemPlatform::ListFirst(ListedName* entry) {
   entry->fileName.clear();
   // Held open for the whole run, so that every later step acts on this one
@@ -187,6 +208,11 @@ Outcome SystemPlatform::ListNext(ListedName* entry) {
     // that another run is moving right now; a user's hidden files and a
     // run's probes are left alone.
     const HiddenName hidden = ParseHidden(found->d_name);
+    // The name it records, found among the folder's names where it was
+    // too long to record whole; empty where none has that digest.
+    std::string recorded = found->d_name + hidden.recorded;
+    if (std::uint64_t digest; DigestIn(recorded, &digest))
+      recorded = folder_->NameByDigest(digest);
     switch (hidden.role) {
       case HiddenRole::kNone:
         if (Hidden(found->d_name))
@@ -202,13 +228,12 @@ Outcome SystemPlatform::ListNext(ListedName* entry) {
         // is a file renamed onto it, to be named.
         if (hidden.role == HiddenRole::kVoid
                 ? folder_->VoidGone(found->d_name)
-                : folder_->TimesBack(found->d_name,
-                                     found->d_name + hidden.recorded))
+                : folder_->TimesBack(found->d_name, recorded.c_str()))
           continue;
         [[fallthrough]];
       case HiddenRole::kTo:
       case HiddenRole::kOf:
-        entry->headedFor.assign(found->d_name + hidden.recorded);
+        entry->headedFor = recorded;
         entry->privatePart = hidden.recorded;
         break;
       case HiddenRole::kEarlier:

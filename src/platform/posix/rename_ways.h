@@ -23,6 +23,8 @@ enum class RenameStep {
   kProbe,     // an empty file made to find out whether links work
   kAside,     // the old name moved to a private one; no new name yet
   kLinked,    // the new name linked; the private name not yet removed
+  kLinkedFirst,  // a new name too long to record linked; the old name not
+                 // yet moved aside
   kReserved,  // the new name reserved; the file not yet renamed onto it
   kRenamed,   // the file renamed, its times reset by the rename and about
               // to be put back

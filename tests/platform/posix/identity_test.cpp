@@ -28,8 +28,15 @@ TEST(HiddenNameTest, OnlyTheProgramsExactShapesAreItsOwn) {
             "2009-03-05 07-08-09.jpg"},
            {run + " void 2009-03-05 07-08-09", HiddenRole::kVoid,
             "2009-03-05 07-08-09"},
+           {run + " time 2009-03-05 07-08-09.jpg", HiddenRole::kTime,
+            "2009-03-05 07-08-09.jpg"},
            {run + " probe", HiddenRole::kProbe, ""},
            {run + " void", HiddenRole::kVoid, ""},
+           // Names too long to record whole, by their digest.
+           {run + " to#00112233445566ff", HiddenRole::kTo,
+            "#00112233445566ff"},
+           {run + " time#00112233445566ff", HiddenRole::kTime,
+            "#00112233445566ff"},
            {run + ".jpg", HiddenRole::kEarlier, ""},
            {run, HiddenRole::kEarlier, ""},
            // A user's own names that share the prefix.
@@ -40,6 +47,8 @@ TEST(HiddenNameTest, OnlyTheProgramsExactShapesAreItsOwn) {
            {".stampname-00000000000000ff-.jpg", HiddenRole::kNone, ""},
            {run + " to ", HiddenRole::kNone, ""},
            {run + " probes", HiddenRole::kNone, ""},
+           {run + " to#0011", HiddenRole::kNone, ""},
+           {run + " to#00112233445566FF", HiddenRole::kNone, ""},
            {run + "x.jpg", HiddenRole::kNone, ""},
        }) {
     EXPECT_EQ(ParseHidden(row.name).role, row.role) << row.name;
@@ -47,9 +56,27 @@ TEST(HiddenNameTest, OnlyTheProgramsExactShapesAreItsOwn) {
   }
   EXPECT_EQ(MakeHidden(0xff, 12, HiddenRole::kTo, "a.jpg"), run + " to a.jpg");
   EXPECT_EQ(MakeHidden(0xff, 12, HiddenRole::kProbe), run + " probe");
-  // A reservation's name too long to record beside.
-  EXPECT_EQ(MakeHidden(0xff, 12, HiddenRole::kVoid, std::string(240, 'x')),
-            run + " void");
+  // Every hidden name fits in 255 bytes, whatever it records, a hidden name
+  // too: one too long to record whole by a digest that finds it again.
+  for (const HiddenRole role : {HiddenRole::kTo, HiddenRole::kOf,
+                                HiddenRole::kVoid, HiddenRole::kTime}) {
+    for (const std::size_t length : {200u, 220u, 255u}) {
+      const std::string name = std::string(length, 'x');
+      const std::string hidden = MakeHidden(~0ull, 4000000000u, role, name);
+      EXPECT_LE(hidden.size(), 255u) << length;
+      EXPECT_EQ(ParseHidden(hidden).role, role) << length;
+      const std::string again = MakeHidden(~0ull, 4000000000u, role,
+                                           hidden + std::string(200, 'y'));
+      EXPECT_LE(again.size(), 255u);
+      std::uint64_t digest = 0;
+      ASSERT_TRUE(DigestIn(RecordedIn(again), &digest));
+      EXPECT_EQ(digest, NameDigest(hidden + std::string(200, 'y')));
+      if (RecordedIn(hidden) != name) {
+        ASSERT_TRUE(DigestIn(RecordedIn(hidden), &digest));
+        EXPECT_EQ(digest, NameDigest(name));
+      }
+    }
+  }
 
   // Where numbers cannot tell, a mark proves a hidden name one file with
   // the name it records, or any name with another, where they are; a copy
