@@ -35,10 +35,6 @@ bool Dots(const char* name) {
          (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
 
-}  // namespace
-
-namespace {
-
 #if defined(__linux__)
 /// Whether the folder lies on a FUSE file system, whose inode numbers may
 /// number names rather than files, and whose answers may come from a cache.
