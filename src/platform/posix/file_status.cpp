@@ -95,17 +95,22 @@ int StatNow(int dirFd, const char* name, struct stat* st) {
   return fstatat(dirFd, name, st, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
 }
 
-/// The access and modification times of `name` as the file system holds
-/// them, past the kernel's cache: 0 or the failure.
-int TimesNow(int dirFd, const char* name, struct timespec times[2]) {
-#if defined(STATX_BASIC_STATS) && defined(AT_STATX_FORCE_SYNC)
+/// The times of `name` as the file system holds them, past the kernel's
+/// cache of a network or FUSE file system, which may still show the times
+/// from before a rename; with the file's number, so that a file saved anew
+/// meanwhile shows another (where names are numbered apart, sshfs and
+/// mergerfs, a link shows another too). 0 or the failure.
+int TimesNow(int dirFd, const char* name, FileTimes* times) {
+#if defined(STATX_MTIME) && defined(AT_STATX_FORCE_SYNC)
   struct statx stx;
   if (statx(dirFd, name, AT_SYMLINK_NOFOLLOW | AT_STATX_FORCE_SYNC,
-            STATX_ATIME | STATX_MTIME, &stx) == 0) {
-    times[0] = {static_cast<time_t>(stx.stx_atime.tv_sec),
-                static_cast<long>(stx.stx_atime.tv_nsec)};
-    times[1] = {static_cast<time_t>(stx.stx_mtime.tv_sec),
-                static_cast<long>(stx.stx_mtime.tv_nsec)};
+            STATX_ATIME | STATX_MTIME | STATX_SIZE | STATX_INO, &stx) == 0) {
+    *times = {stx.stx_atime.tv_sec,
+              stx.stx_atime.tv_nsec,
+              stx.stx_mtime.tv_sec,
+              stx.stx_mtime.tv_nsec,
+              static_cast<std::int64_t>(stx.stx_size),
+              stx.stx_ino};
     return 0;
   }
   if (errno != ENOSYS)
@@ -114,7 +119,22 @@ int TimesNow(int dirFd, const char* name, struct timespec times[2]) {
   struct stat st;
   if (fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
     return errno;
-  times[0] = st.st_atim;
-  times[1] = st.st_mtim;
+  *times = {st.st_atim.tv_sec,
+            st.st_atim.tv_nsec,
+            st.st_mtim.tv_sec,
+            st.st_mtim.tv_nsec,
+            static_cast<std::int64_t>(st.st_size),
+            static_cast<std::uint64_t>(st.st_ino)};
   return 0;
+}
+
+/// Gives `name` the access and modification times of `times`: 0 or the
+/// failure.
+int SetTimesAt(int dirFd, const char* name, const FileTimes& times) {
+  const struct timespec both[2] = {
+      {static_cast<time_t>(times.accessSeconds),
+       static_cast<long>(times.accessNanoseconds)},
+      {static_cast<time_t>(times.modifiedSeconds),
+       static_cast<long>(times.modifiedNanoseconds)}};
+  return utimensat(dirFd, name, both, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
 }

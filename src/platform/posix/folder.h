@@ -49,7 +49,8 @@ bool GoneNow(int dirFd, const char* name);
 int ToLocal(time_t when, DateTime* modified);
 bool StillStamped(const struct stat& st, const DateTime& stampedFrom);
 int StatNow(int dirFd, const char* name, struct stat* st);
-int TimesNow(int dirFd, const char* name, struct timespec times[2]);
+int TimesNow(int dirFd, const char* name, FileTimes* times);
+int SetTimesAt(int dirFd, const char* name, const FileTimes& times);
 
 // listing.cpp
 /// Which kind of mount the folder is on, read once a run.

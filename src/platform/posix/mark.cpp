@@ -26,15 +26,17 @@ constexpr time_t kMarkSpan = 915148800 - kMarkFrom;
 /// time. A name this run may not set times of proves nothing.
 bool SystemPlatform::Folder::MarkShows(const char* name, const char* other) {
   const int fd = this->fd();
-  struct timespec was[2];
-  if (TimesNow(fd, name, was) != 0)
+  FileTimes was;
+  if (TimesNow(fd, name, &was) != 0)
     return false;
   std::random_device random;
   time_t mark = kMarkFrom + static_cast<time_t>(random() % kMarkSpan);
-  if (mark == was[0].tv_sec)
+  if (mark == was.accessSeconds)
     ++mark;
-  const struct timespec marked[2] = {{mark, 0}, was[1]};
-  if (utimensat(fd, name, marked, AT_SYMLINK_NOFOLLOW) != 0)
+  FileTimes marked = was;
+  marked.accessSeconds = mark;
+  marked.accessNanoseconds = 0;
+  if (SetTimesAt(fd, name, marked) != 0)
     return false;
   // sshfs answers for a name from a cache of its own for some seconds, past
   // which the kernel's forced reading does not reach; opening the name reads
@@ -43,8 +45,9 @@ bool SystemPlatform::Folder::MarkShows(const char* name, const char* other) {
                                              O_CLOEXEC);
       file >= 0)
     close(file);
-  struct timespec seen[2];
-  const bool shows = TimesNow(fd, other, seen) == 0 && seen[0].tv_sec == mark;
-  utimensat(fd, name, was, AT_SYMLINK_NOFOLLOW);
+  FileTimes seen;
+  const bool shows =
+      TimesNow(fd, other, &seen) == 0 && seen.accessSeconds == mark;
+  SetTimesAt(fd, name, was);
   return shows;
 }

@@ -6,9 +6,35 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <functional>
 
 #include "platform/posix/stop_signals.h"
+
+namespace {
+
+/// Waits until `ms` milliseconds have passed since `since` (the monotonic
+/// clock), or `done` holds, looking again every tenth of a second. False
+/// where a stop signal came first.
+bool WaitFor(const struct timespec& since, long long ms,
+             const std::function<bool()>& done = nullptr) {
+  for (;;) {
+    if (CaughtStopSignal() != 0)
+      return false;
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    const long long rest = ms - (now.tv_sec - since.tv_sec) * 1000 -
+                           (now.tv_nsec - since.tv_nsec) / 1000000;
+    if (rest <= 0 || (done && done()))
+      return true;
+    const struct timespec pause = {
+        0, static_cast<long>(std::min(rest, 100LL) * 1000000)};
+    nanosleep(&pause, nullptr);
+  }
+}
+
+}  // namespace
 
 Outcome SystemPlatform::Folder::ReserveThenRename(const char* from,
                                                   const char* to,
@@ -214,18 +240,8 @@ bool SystemPlatform::Folder::Fresh(const struct stat& st) const {
 bool SystemPlatform::Folder::WaitedOut(const struct stat& st) const {
   struct timespec start;
   clock_gettime(CLOCK_MONOTONIC, &start);
-  for (;;) {
-    if (CaughtStopSignal() != 0)
-      return false;
-    struct timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    const long long waited = (now.tv_sec - start.tv_sec) * 1000 +
-                             (now.tv_nsec - start.tv_nsec) / 1000000;
-    if (!Fresh(st) || waited > (inFlightSeconds + 1) * 1000LL)
-      return true;
-    const struct timespec pause = {0, 100 * 1000000};
-    nanosleep(&pause, nullptr);
-  }
+  return WaitFor(start, (inFlightSeconds + 1) * 1000LL,
+                 [&] { return !Fresh(st); });
 }
 
 /// Whether `name`, an empty file of some run's read as `st`, is fresh: then
@@ -253,20 +269,8 @@ void SystemPlatform::Folder::RemoveStaleSightings() {
     // Waited for until it is stale, the wait cut short by a stop signal
     // alone: a stopped run leaves the rest to the next, since a reservation
     // waited for less long may still be another run's in flight.
-    for (;;) {
-      if (CaughtStopSignal() != 0)
-        return;
-      struct timespec now;
-      clock_gettime(CLOCK_MONOTONIC, &now);
-      const long long waited = (now.tv_sec - sighting.when.tv_sec) * 1000 +
-                               (now.tv_nsec - sighting.when.tv_nsec) / 1000000;
-      const long long rest = inFlightSeconds * 1000LL + 500 - waited;
-      if (rest <= 0)
-        break;
-      const struct timespec pause = {static_cast<time_t>(rest / 1000),
-                                     static_cast<long>(rest % 1000) * 1000000};
-      nanosleep(&pause, nullptr);
-    }
+    if (!WaitFor(sighting.when, inFlightSeconds * 1000LL + 500))
+      return;
     struct stat st;
     if (StatNow(fd(), sighting.name.c_str(), &st) == 0 &&
         SameReservation(st, sighting.seen))

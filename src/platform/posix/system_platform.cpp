@@ -107,51 +107,13 @@ Outcome SystemPlatform::Rename(const std::string& from, const std::string& to,
 
 Outcome SystemPlatform::ReadTimes(const std::string& fileName,
                                   FileTimes* times) {
-#if defined(STATX_MTIME) && defined(AT_STATX_FORCE_SYNC)
-  // Past the kernel's cache of a network or FUSE file system, which may
-  // still show the times from before a rename.
-  // With its number: a file saved anew meanwhile shows another. Where
-  // names are numbered apart (sshfs, mergerfs), a link shows another too,
-  // and no reset is seen; renames there keep times.
-  struct statx stx;
-  if (statx(folder_->fd(), fileName.c_str(),
-            AT_SYMLINK_NOFOLLOW | AT_STATX_FORCE_SYNC,
-            STATX_ATIME | STATX_MTIME | STATX_SIZE | STATX_INO, &stx) == 0) {
-    *times = {stx.stx_atime.tv_sec,
-              stx.stx_atime.tv_nsec,
-              stx.stx_mtime.tv_sec,
-              stx.stx_mtime.tv_nsec,
-              static_cast<std::int64_t>(stx.stx_size),
-              stx.stx_ino};
-    return {};
-  }
-  if (errno != ENOSYS)
-    return OutcomeOf(errno);
-#endif
-  struct stat st;
-  if (fstatat(folder_->fd(), fileName.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-    return OutcomeOf(errno);
-  *times = {st.st_atim.tv_sec,
-            st.st_atim.tv_nsec,
-            st.st_mtim.tv_sec,
-            st.st_mtim.tv_nsec,
-            static_cast<std::int64_t>(st.st_size),
-            static_cast<std::uint64_t>(st.st_ino)};
-  return {};
+  return OutcomeOf(TimesNow(folder_->fd(), fileName.c_str(), times));
 }
 
 Outcome SystemPlatform::SetTimes(const std::string& fileName,
                                  const FileTimes& times) {
   folder_->between(RenameStep::kRenamed);
-  const struct timespec both[2] = {
-      {static_cast<time_t>(times.accessSeconds),
-       static_cast<long>(times.accessNanoseconds)},
-      {static_cast<time_t>(times.modifiedSeconds),
-       static_cast<long>(times.modifiedNanoseconds)}};
-  return utimensat(folder_->fd(), fileName.c_str(), both,
-                   AT_SYMLINK_NOFOLLOW) == 0
-             ? Outcome{}
-             : OutcomeOf(errno);
+  return OutcomeOf(SetTimesAt(folder_->fd(), fileName.c_str(), times));
 }
 
 std::int64_t SystemPlatform::Now() {

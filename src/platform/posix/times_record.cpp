@@ -7,8 +7,10 @@
 
 namespace {
 
-bool Later(const struct timespec& a, const struct timespec& b) {
-  return a.tv_sec != b.tv_sec ? a.tv_sec > b.tv_sec : a.tv_nsec > b.tv_nsec;
+/// Whether `a` is a later modified time than the one `b` records.
+bool Later(const struct timespec& a, const FileTimes& b) {
+  return a.tv_sec != b.modifiedSeconds ? a.tv_sec > b.modifiedSeconds
+                                       : a.tv_nsec > b.modifiedNanoseconds;
 }
 
 }  // namespace
@@ -25,15 +27,10 @@ Outcome SystemPlatform::RecordTimes(const std::string& name,
       !reserved.ok())
     return reserved;
   folder.timesRecord = record;
-  const struct timespec both[2] = {
-      {static_cast<time_t>(times.accessSeconds),
-       static_cast<long>(times.accessNanoseconds)},
-      {static_cast<time_t>(times.modifiedSeconds),
-       static_cast<long>(times.modifiedNanoseconds)}};
-  if (utimensat(folder.fd(), record.c_str(), both, AT_SYMLINK_NOFOLLOW) != 0) {
-    const Outcome failure = OutcomeOf(errno);
+  if (const int error = SetTimesAt(folder.fd(), record.c_str(), times);
+      error != 0) {
     DropTimesRecord();
-    return failure;
+    return OutcomeOf(error);
   }
   return {};
 }
@@ -57,15 +54,15 @@ void SystemPlatform::DropTimesRecord() {
 /// (false), to be named.
 bool SystemPlatform::Folder::TimesBack(const char* record, const char* name) {
   struct stat st, now;
-  struct timespec recorded[2];
+  FileTimes recorded;
   if (StatNow(fd(), record, &st) != 0)
     return true;  // gone meanwhile
   if (!EmptyFile(st))
     return false;
-  if (TimesNow(fd(), record, recorded) == 0 &&
+  if (TimesNow(fd(), record, &recorded) == 0 &&
       StatNow(fd(), name, &now) == 0 && S_ISREG(now.st_mode) &&
-      now.st_size != 0 && Later(now.st_mtim, recorded[1]) &&
-      utimensat(fd(), name, recorded, AT_SYMLINK_NOFOLLOW) == 0)
+      now.st_size != 0 && Later(now.st_mtim, recorded) &&
+      SetTimesAt(fd(), name, recorded) == 0)
     changed = true;
   return RemoveEmpty(record) != Emptied::kNotEmpty;
 }
