@@ -79,9 +79,10 @@ TEST(HiddenNameTest, OnlyTheProgramsExactShapesAreItsOwn) {
   }
 
   // Where numbers cannot tell, a mark proves a hidden name one file with
-  // the name it records, or any name with another, where they are; a copy
-  // with the same bytes and time is another file. (Where there are no
-  // links, no two names are one file.)
+  // the name it records, and never with a copy of the same bytes and time.
+  // (Where there are no links, no two names are one file. A plain second
+  // link's proof is the link way's test, copies under any name the
+  // contract's.)
   if (Environment().tier == 3)
     return;
   InScratchFolder here;
@@ -90,13 +91,10 @@ TEST(HiddenNameTest, OnlyTheProgramsExactShapesAreItsOwn) {
   for (const std::string name : {"a.jpg", "b.jpg"})
     WriteFile(in / name, "same", kEarly);
   fs::create_hard_link(in / "b.jpg", in / hidden);
-  fs::create_hard_link(in / "b.jpg", in / "c.jpg");
   TieredPlatform platform(Tier::kLinkThenUnlink, {.byMark = true});
   ListAll(platform);
   EXPECT_EQ(platform.SameFile(hidden, "b.jpg"), Sameness::kSame);
-  EXPECT_EQ(platform.SameFile("c.jpg", "b.jpg"), Sameness::kSame);
   EXPECT_EQ(platform.SameFile(hidden, "a.jpg"), Sameness::kOther);
-  EXPECT_EQ(platform.SameFile("a.jpg", "b.jpg"), Sameness::kOther);
   // The mark leaves nothing: every time as it was.
   for (const std::string name : {"a.jpg", "b.jpg"}) {
     struct stat st;
