@@ -16,6 +16,18 @@ namespace {
 constexpr time_t kMarkFrom = 31536000;
 constexpr time_t kMarkSpan = 915148800 - kMarkFrom;
 
+/// Reads `name`'s times from the file system itself. sshfs answers for a
+/// name from a cache of its own for some seconds, past which the kernel's
+/// forced reading does not reach; opening the name reads it anew from the
+/// server, and the forced reading then renews the kernel's.
+bool ReadAnew(int fd, const char* name, FileTimes* times) {
+  if (const int file = openat(fd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK |
+                                            O_CLOEXEC);
+      file >= 0)
+    close(file);
+  return TimesNow(fd, name, times) == 0;
+}
+
 }  // namespace
 
 /// Whether `name` and `other` are one file: an access time drawn at
@@ -38,16 +50,12 @@ bool SystemPlatform::Folder::MarkShows(const char* name, const char* other) {
   marked.accessNanoseconds = 0;
   if (SetTimesAt(fd, name, marked) != 0)
     return false;
-  // sshfs answers for a name from a cache of its own for some seconds, past
-  // which the kernel's forced reading does not reach; opening the name reads
-  // it anew from the server.
-  if (const int file = openat(fd, other, O_RDONLY | O_NOFOLLOW | O_NONBLOCK |
-                                             O_CLOEXEC);
-      file >= 0)
-    close(file);
   FileTimes seen;
-  const bool shows =
-      TimesNow(fd, other, &seen) == 0 && seen.accessSeconds == mark;
+  const bool shows = ReadAnew(fd, other, &seen) && seen.accessSeconds == mark;
   SetTimesAt(fd, name, was);
+  // Read anew once the mark is gone, so that no cache goes on showing it
+  // through the other name.
+  if (shows)
+    ReadAnew(fd, other, &seen);
   return shows;
 }
