@@ -23,7 +23,7 @@ namespace {
 void ExpectAllStamped(const fs::path& folder,
                       const std::map<std::string, time_t>& expected,
                       bool strict = false) {
-  const bool reserves = !strict && Environment().tier == 3;
+  const bool reserves = !strict && Environment().way == 3;
   const bool identityTells = Environment().inodesTell;
   Names now = Snapshot(folder);
   std::erase_if(

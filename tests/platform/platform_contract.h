@@ -13,16 +13,16 @@
 #include "scratch_folder.h"
 
 /// One way a system's platform renames by, from the start of a run.
-struct RenameWay {
+struct PlatformUnderTest {
   std::string name;
   std::function<std::unique_ptr<Platform>()> make;
 };
 
-inline void PrintTo(const RenameWay& way, std::ostream* out) { *out << way.name; }
+inline void PrintTo(const PlatformUnderTest& way, std::ostream* out) { *out << way.name; }
 
 /// What every system's platform promises the pass, each way it renames by;
 /// each system's test instantiates it with its ways.
-class PlatformContractTest : public testing::TestWithParam<RenameWay> {};
+class PlatformContractTest : public testing::TestWithParam<PlatformUnderTest> {};
 
 // Times every file system keeps, FAT's two-second steps from 1980 on too.
 extern const time_t kEarly;

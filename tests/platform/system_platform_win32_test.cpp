@@ -9,9 +9,9 @@ namespace {
 
 INSTANTIATE_TEST_SUITE_P(
     Win32, PlatformContractTest,
-    testing::Values(RenameWay{"MoveFileEx",
+    testing::Values(PlatformUnderTest{"MoveFileEx",
                               [] { return std::make_unique<SystemPlatform>(); }}),
-    [](const testing::TestParamInfo<RenameWay>& info) {
+    [](const testing::TestParamInfo<PlatformUnderTest>& info) {
       return info.param.name;
     });
 

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs the end-to-end and platform tests on a real file system mounted in a
-# scratch folder of its own, and checks which rename tier the program picks.
+# scratch folder of its own, and checks which rename way the program settles on.
 #
 #   mounted_file_system_test.sh KIND BUILD_DIR
 #
@@ -80,7 +80,7 @@ kept() {  # what, exit status, output, state before, state after
 case $kind in
   tmpfs)
     mount -t tmpfs -o size=512m stampname-test "$mnt" || skip "cannot mount tmpfs"
-    tier=1 ;;
+    way=1 ;;
   ext4|xfs|btrfs)
     need "mkfs.$kind"
     truncate -s 512M "$work/$kind.img"
@@ -90,7 +90,7 @@ case $kind in
     esac || skip "mkfs.$kind failed"
     attach "$work/$kind.img"
     mount "$loop" "$mnt" || skip "cannot mount $kind"
-    tier=1 ;;
+    way=1 ;;
   bindfs|bindfs-twice)
     need bindfs
     [ -c /dev/fuse ] || skip "no /dev/fuse"
@@ -100,7 +100,7 @@ case $kind in
       bindfs "$work/under" "$mnt2" || skip "bindfs cannot mount twice"
       export STAMPNAME_TWIN_ROOT=$mnt2 STAMPNAME_TWIN_TRIES=10
     fi
-    tier=2 ;;
+    way=2 ;;
   mergerfs)
     # Disks pooled into one folder: a new name may land on either branch.
     need mergerfs
@@ -110,7 +110,7 @@ case $kind in
       skip "mergerfs cannot mount"
     # It numbers two links of one file apart.
     export STAMPNAME_NO_INODE_IDENTITY=1
-    tier=2 ;;
+    way=2 ;;
   gocryptfs)
     # An encrypted folder on the root file system.
     need gocryptfs
@@ -120,7 +120,7 @@ case $kind in
     { gocryptfs -q -init -passfile "$work/password" "$work/cipher" &&
       gocryptfs -q -passfile "$work/password" "$work/cipher" "$mnt"; } >/dev/null 2>&1 ||
       skip "gocryptfs cannot mount"
-    tier=1 ;;
+    way=1 ;;
   exfat)
     need mkfs.exfat
     need mount.exfat-fuse
@@ -129,7 +129,7 @@ case $kind in
     mkfs.exfat -c 4K "$work/exfat.img" >/dev/null || skip "mkfs.exfat failed"
     attach "$work/exfat.img"
     mount.exfat-fuse "$loop" "$mnt" >/dev/null 2>&1 || skip "exfat-fuse cannot mount"
-    tier=3 ;;
+    way=3 ;;
   ntfs)
     need mkfs.ntfs
     need ntfs-3g
@@ -138,7 +138,7 @@ case $kind in
     mkfs.ntfs -q -F -Q "$work/ntfs.img" >/dev/null 2>&1 || skip "mkfs.ntfs failed"
     attach "$work/ntfs.img"
     ntfs-3g "$loop" "$mnt" >/dev/null 2>&1 || skip "ntfs-3g cannot mount"
-    tier=2 ;;
+    way=2 ;;
   fat)
     need mkfs.fat
     need fusefat
@@ -148,7 +148,7 @@ case $kind in
     attach "$work/fat.img"
     fusefat -o rw+ "$loop" "$mnt" >/dev/null 2>&1 || skip "fusefat cannot mount"
     export STAMPNAME_RENAME_RESETS_TIMES=1
-    tier=3 ;;
+    way=3 ;;
   sshfs|sshfs-nolinks|sshfs-twice)
     need sshfs
     need ssh-keygen
@@ -194,8 +194,8 @@ CONFIG
     fi
     # sshfs numbers each name apart, even two links of one file.
     export STAMPNAME_NO_INODE_IDENTITY=1 STAMPNAME_KILLED_RUN_FILES=3000
-    tier=2
-    [ "$kind" = sshfs-nolinks ] && tier=3 ;;
+    way=2
+    [ "$kind" = sshfs-nolinks ] && way=3 ;;
   smb)
     need smbnetfs
     [ -x /usr/sbin/smbd ] || skip "smbd is not installed"
@@ -245,7 +245,7 @@ CONFIG
     # returns, and that close stamps it with the time of the close.
     export STAMPNAME_KILLED_RUN_FILES=3000 STAMPNAME_LATE_CLOSE=1
     await ls "$root" || skip "the share is not reachable through smbnetfs"
-    tier=3 ;;
+    way=3 ;;
   readonly)
     mount -t tmpfs -o size=16m stampname-test "$mnt" || skip "cannot mount tmpfs"
     photos "$mnt/Rename"
@@ -330,10 +330,10 @@ CONFIG
     echo "unknown kind $kind"; exit 2 ;;
 esac
 
-echo "$kind mounted at $mnt; expecting tier $tier"
-export STAMPNAME_TEST_ROOT=$root STAMPNAME_EXPECT_TIER=$tier
+echo "$kind mounted at $mnt; expecting way $way"
+export STAMPNAME_TEST_ROOT=$root STAMPNAME_EXPECT_WAY=$way
 status=0
-platform='*PlatformContract*:*SettlesOnTheTier*:*TwoStep*:*ReserveThenRename*:*LinkThenUnlink*:*StoppedRun*:*HiddenName*'
+platform='*PlatformContract*:*SettlesOnTheWay*:*TwoStep*:*ReserveThenRename*:*LinkThenUnlink*:*StoppedRun*:*HiddenName*'
 # fusefat hangs on a file that was rewritten in place and renamed: those
 # tests rewrite their file, which is not what the program does.
 [ "$kind" = fat ] && platform+='-*RefusesAFileChanged*:*AWriteInside*'

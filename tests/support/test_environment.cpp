@@ -19,7 +19,7 @@ TestEnvironment FromEnvironment() {
   TestEnvironment environment;
   if (const char* root = Read("STAMPNAME_TEST_ROOT"))
     environment.root = root;
-  ReadNumber("STAMPNAME_EXPECT_TIER", &environment.tier);
+  ReadNumber("STAMPNAME_EXPECT_WAY", &environment.way);
   environment.renameResetsTimes = Read("STAMPNAME_RENAME_RESETS_TIMES");
   environment.inodesTell = !Read("STAMPNAME_NO_INODE_IDENTITY");
   environment.lateClose = Read("STAMPNAME_LATE_CLOSE");

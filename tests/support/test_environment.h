@@ -10,7 +10,7 @@
 struct TestEnvironment {
   // STAMPNAME_TEST_ROOT: where scratch folders go; empty, the temporary one.
   std::string root;
-  int tier = 0;  // STAMPNAME_EXPECT_TIER: the way to settle on; 0, not known
+  int way = 0;  // STAMPNAME_EXPECT_WAY: the way to settle on; 0, not known
   // STAMPNAME_RENAME_RESETS_TIMES: a rename gives the file its time (FAT).
   bool renameResetsTimes = false;
   // Not STAMPNAME_NO_INODE_IDENTITY: two links of a file show one number.

@@ -1,6 +1,6 @@
 // What a name holds, read past the caches of FUSE and network file systems
 // where it matters, and compared: the reads every way judges by.
-#include "platform/posix/folder.h"
+#include "platform/posix/file_status.h"
 
 #include <fcntl.h>
 #if defined(__linux__)
@@ -10,7 +10,6 @@
 
 #include <cerrno>
 
-/// What a call's errno means to the pass; 0, none, is success.
 Outcome OutcomeOf(int error) {
   switch (error) {
     case 0:
@@ -36,18 +35,15 @@ bool SameAttributes(const struct stat& a, const struct stat& b) {
          a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
 }
 
-/// An ordinary file with nothing in it: all a reservation or probe holds.
 bool EmptyFile(const struct stat& st) {
   return S_ISREG(st.st_mode) && st.st_size == 0;
 }
 
-/// Whether `name` is gone: taken from it by another run, say.
 bool GoneNow(int dirFd, const char* name) {
   struct stat st;
   return fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT;
 }
 
-/// Local wall-clock time of `when`; 0 or the failure.
 int ToLocal(time_t when, DateTime* modified) {
   struct tm local;
   if (localtime_r(&when, &local) == nullptr)
@@ -63,8 +59,6 @@ int ToLocal(time_t when, DateTime* modified) {
   return 0;
 }
 
-/// Whether `st` is still an ordinary file of the time its new name was
-/// made from.
 bool StillStamped(const struct stat& st, const DateTime& stampedFrom) {
   DateTime now;
   return S_ISREG(st.st_mode) && ToLocal(st.st_mtime, &now) == 0 &&

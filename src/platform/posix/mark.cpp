@@ -2,11 +2,15 @@
 // name names, not files (sshfs, mergerfs): a mark set through one name and
 // read through the other as the file system holds it. Likeness is never a
 // proof: a copy holds the same bytes and times, and is another file.
-#include "platform/posix/folder.h"
+#include "platform/posix/mark.h"
 
 #include <fcntl.h>
+#include <time.h>
+#include <unistd.h>
 
 #include <random>
+
+#include "platform/posix/file_status.h"
 
 namespace {
 
@@ -36,8 +40,7 @@ bool ReadAnew(int fd, const char* name, FileTimes* times) {
 /// read, since some servers (sshfs) put a time not given to now. Then the
 /// access time goes back; a stop before that leaves only an odd access
 /// time. A name this run may not set times of proves nothing.
-bool SystemPlatform::Folder::MarkShows(const char* name, const char* other) {
-  const int fd = this->fd();
+bool MarkShows(int fd, const char* name, const char* other) {
   FileTimes was;
   if (TimesNow(fd, name, &was) != 0)
     return false;

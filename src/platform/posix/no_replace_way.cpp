@@ -1,13 +1,16 @@
 // The kernel's way (ext4, xfs, btrfs, tmpfs, gocryptfs): one atomic call
 // that takes the new name or refuses it. A stop leaves each file under its
-// old name or its new one; nothing to resolve. File systems that refuse it
-// move the run on to the link way for good (SystemPlatform::Rename).
-#include "platform/posix/folder.h"
+// old name or its new one; nothing to resolve.
+#include "platform/posix/no_replace_way.h"
 
 #include <fcntl.h>
 #include <stdio.h>
 
 #include <cerrno>
+
+#include "platform/posix/file_status.h"
+
+namespace {
 
 /// The kernel's atomic rename that refuses a taken name, where it has one.
 int RenameNoReplace(int dirFd, const char* from, const char* to) {
@@ -21,9 +24,16 @@ int RenameNoReplace(int dirFd, const char* from, const char* to) {
 #endif
 }
 
-/// Answers that mean the file system lacks the way asked for, not that
-/// anything is wrong with this file or name.
-bool RefusesNoReplace(int error) {
-  return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP ||
-         error == ENOTSUP;
+}  // namespace
+
+std::optional<Outcome> NoReplaceWay::Rename(const char* from, const char* to,
+                                            const DateTime&) {
+  const int error = RenameNoReplace(folder_.fd(), from, to);
+  folder_.changed |= error == 0;
+  // Answers that mean the file system lacks the way, not that anything is
+  // wrong with this file or name.
+  if (error == EINVAL || error == ENOSYS || error == EOPNOTSUPP ||
+      error == ENOTSUP)
+    return std::nullopt;
+  return OutcomeOf(error);
 }

@@ -1,9 +1,14 @@
 // A record of a file's times for the instant a rename that resets them (FAT
 // through fusefat) has done so and they are not yet back: a run stopped
 // there leaves the next run what to put back, so no stop loses a date.
-#include "platform/posix/folder.h"
+#include "platform/posix/times_record.h"
 
 #include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/posix/file_status.h"
 
 namespace {
 
@@ -17,33 +22,29 @@ bool Later(const struct timespec& a, const FileTimes& b) {
 
 /// An empty file of the run's own, "… time <name>", dated as the file about
 /// to take `name` is.
-Outcome SystemPlatform::RecordTimes(const std::string& name,
-                                    const FileTimes& times) {
-  Folder& folder = *folder_;
-  DropTimesRecord();
-  const std::string record = folder.Aside(HiddenRole::kTime, name);
+Outcome TimesRecord::Record(const std::string& name, const FileTimes& times) {
+  Drop();
+  const std::string record = folder_.Aside(HiddenRole::kTime, name);
   struct stat made;
-  if (const Outcome reserved = folder.Reserve(record.c_str(), &made);
+  if (const Outcome reserved = steps_.Reserve(record.c_str(), &made);
       !reserved.ok())
     return reserved;
-  folder.timesRecord = record;
-  if (const int error = SetTimesAt(folder.fd(), record.c_str(), times);
+  record_ = record;
+  if (const int error = SetTimesAt(folder_.fd(), record.c_str(), times);
       error != 0) {
-    DropTimesRecord();
+    Drop();
     return OutcomeOf(error);
   }
   return {};
 }
 
 /// A name only this run knows, and empty: it goes as it is.
-void SystemPlatform::DropTimesRecord() {
-  Folder& folder = *folder_;
-  if (folder.timesRecord.empty())
+void TimesRecord::Drop() {
+  if (record_.empty())
     return;
-  if (unlinkat(folder.fd(), folder.timesRecord.c_str(), 0) != 0 &&
-      errno != ENOENT)
-    folder.leftovers.emplace_back(folder.timesRecord, true);
-  folder.timesRecord.clear();
+  if (unlinkat(folder_.fd(), record_.c_str(), 0) != 0 && errno != ENOENT)
+    folder_.leftovers.emplace_back(record_, true);
+  record_.clear();
 }
 
 /// A stopped run's record `record` of the times of the file it renamed to
@@ -52,17 +53,18 @@ void SystemPlatform::DropTimesRecord() {
 /// times go back on it. An empty file under `name` is a reservation, not
 /// the file. The record goes then; one that is not empty holds a file
 /// (false), to be named.
-bool SystemPlatform::Folder::TimesBack(const char* record, const char* name) {
+bool TimesRecord::Back(const char* record, const char* name) {
+  const int fd = folder_.fd();
   struct stat st, now;
   FileTimes recorded;
-  if (StatNow(fd(), record, &st) != 0)
+  if (StatNow(fd, record, &st) != 0)
     return true;  // gone meanwhile
   if (!EmptyFile(st))
     return false;
-  if (TimesNow(fd(), record, &recorded) == 0 &&
-      StatNow(fd(), name, &now) == 0 && S_ISREG(now.st_mode) &&
+  if (TimesNow(fd, record, &recorded) == 0 &&
+      StatNow(fd, name, &now) == 0 && S_ISREG(now.st_mode) &&
       now.st_size != 0 && Later(now.st_mtim, recorded) &&
-      SetTimesAt(fd(), name, recorded) == 0)
-    changed = true;
-  return RemoveEmpty(record) != Emptied::kNotEmpty;
+      SetTimesAt(fd, name, recorded) == 0)
+    folder_.changed = true;
+  return steps_.RemoveEmpty(record) != Emptied::kNotEmpty;
 }

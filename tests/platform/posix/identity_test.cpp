@@ -1,5 +1,5 @@
 // The program's own hidden names, and what two names are judged to hold.
-#include "platform/posix/identity.h"
+#include "platform/posix/hidden_name.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -83,7 +83,7 @@ TEST(HiddenNameTest, OnlyTheProgramsExactShapesAreItsOwn) {
   // (Where there are no links, no two names are one file. A plain second
   // link's proof is the link way's test, copies under any name the
   // contract's.)
-  if (Environment().tier == 3)
+  if (Environment().way == 3)
     return;
   InScratchFolder here;
   const fs::path in = here.rename();
@@ -91,7 +91,7 @@ TEST(HiddenNameTest, OnlyTheProgramsExactShapesAreItsOwn) {
   for (const std::string name : {"a.jpg", "b.jpg"})
     WriteFile(in / name, "same", kEarly);
   fs::create_hard_link(in / "b.jpg", in / hidden);
-  TieredPlatform platform(Tier::kLinkThenUnlink, {.byMark = true});
+  WayPlatform platform(Way::kLink, {.byMark = true});
   ListAll(platform);
   EXPECT_EQ(platform.SameFile(hidden, "b.jpg"), Sameness::kSame);
   EXPECT_EQ(platform.SameFile(hidden, "a.jpg"), Sameness::kOther);

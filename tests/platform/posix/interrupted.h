@@ -5,18 +5,17 @@
 #include <optional>
 #include <utility>
 
-#include "platform/posix/rename_ways.h"
+#include "way_platform.h"
 
-using Tier = RenameTier;
 
 /// Another program that acts between two steps of a rename, once, at
 /// `step`, or else at the last step before the new name is final.
-class Interrupted : public TieredPlatform {
+class Interrupted : public WayPlatform {
  public:
-  Interrupted(Tier tier, std::function<void()> act,
+  Interrupted(Way way, std::function<void()> act,
               std::optional<RenameStep> step = std::nullopt,
               const WayOptions& options = {})
-      : TieredPlatform(tier, options), step_(step), act_(std::move(act)) {}
+      : WayPlatform(way, options), step_(step), act_(std::move(act)) {}
 
  protected:
   void Between(RenameStep step) override {

@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "interrupted.h"
-#include "platform/posix/identity.h"
+#include "platform/posix/hidden_name.h"
 #include "platform_contract.h"
 #include "scratch_folder.h"
 #include "test_environment.h"
@@ -20,7 +20,7 @@ TEST(LinkThenUnlinkTest, ASaveOverTheOldNameMeanwhileKeepsIt) {
   // Where the photo was also changed since its time was read, it cannot go
   // back: it stays aside, headed for its old name, for the next run to
   // judge against that name and name.
-  if (Environment().tier != 0 && Environment().tier != 2)
+  if (Environment().way != 0 && Environment().way != 2)
     GTEST_SKIP() << "no links on this file system";
   // A new name near the limit too: its hidden names fit all the same.
   struct Row {
@@ -37,7 +37,7 @@ TEST(LinkThenUnlinkTest, ASaveOverTheOldNameMeanwhileKeepsIt) {
     InScratchFolder here;
     const fs::path in = here.rename();
     WriteFile(in / "a.jpg", "version 1", kEarly);
-    Interrupted platform(Tier::kLinkThenUnlink,
+    Interrupted platform(Way::kLink,
                          [&] {
                            WriteFile(in / ".a.jpg.tmp", "version 2", kLater);
                            fs::rename(in / ".a.jpg.tmp", in / "a.jpg");

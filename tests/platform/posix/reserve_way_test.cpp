@@ -27,7 +27,7 @@ TEST(ReserveThenRenameTest, RefusedRenameLeavesNoReservation) {
     const fs::path in = here.rename();
     WriteFile(in / "a.jpg", "a", kEarly);
     WriteFile(in / "theirs.jpg", "theirs", kEarly);
-    Interrupted platform(Tier::kReserveThenRename, [&] {
+    Interrupted platform(Way::kReserve, [&] {
       if (row == kChangedAndRenamedOnto) {
         fs::rename(in / "theirs.jpg", in / "new.jpg");
         return;

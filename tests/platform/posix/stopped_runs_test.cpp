@@ -17,8 +17,8 @@
 #include <string>
 
 #include "new_name.h"
-#include "platform/posix/identity.h"
-#include "platform/posix/rename_ways.h"
+#include "platform/posix/hidden_name.h"
+#include "way_platform.h"
 #include "platform/posix/stop_signals.h"
 #include "platform_contract.h"
 #include "renaming_pass.h"
@@ -30,9 +30,9 @@ namespace {
 using Names = std::map<std::string, std::string>;
 
 /// One way a run renames by, as tests start it on any file system.
-struct Way {
+struct WayRow {
   const char* name;
-  RenameTier tier;
+  Way first;
   WayOptions options;
   std::vector<RenameStep> steps;  // where it stands between two steps
   bool resetsTimes = false;       // renames date files now, as FAT's do
@@ -41,27 +41,27 @@ struct Way {
 /// The ways, each as the file systems that take it judge names: by their
 /// numbers (bindfs), by a mark (sshfs), or by reserving them (exFAT).
 /// A mounted test runs them where its file system allows each.
-std::vector<Way> Ways() {
-  std::vector<Way> ways;
-  const int tier = Environment().tier;
+std::vector<WayRow> Ways() {
+  std::vector<WayRow> ways;
+  const int settled = Environment().way;
   // In flight for a second: a stopped run's empty files go at the rerun.
   const std::vector<RenameStep> link = {
       RenameStep::kProbe, RenameStep::kLinkedFirst, RenameStep::kAside,
       RenameStep::kLinked};
-  if (tier == 0 || tier == 2) {
-    ways.push_back({"link", RenameTier::kLinkThenUnlink, {}, link});
+  if (settled == 0 || settled == 2) {
+    ways.push_back({"link", Way::kLink, {}, link});
     ways.push_back({"link by mark",
-                    RenameTier::kLinkThenUnlink,
+                    Way::kLink,
                     {.byMark = true},
                     link});
   }
-  if (tier == 0 || tier == 3) {
+  if (settled == 0 || settled == 3) {
     ways.push_back({"reserve",
-                    RenameTier::kReserveThenRename,
+                    Way::kReserve,
                     {.byMark = !Environment().inodesTell, .mayReserve = true},
                     {RenameStep::kReserved}});
     ways.push_back({"reserve, times reset",
-                    RenameTier::kReserveThenRename,
+                    Way::kReserve,
                     {.byMark = !Environment().inodesTell,
                      .mayReserve = true,
                      .timesUnknown = true},
@@ -69,7 +69,7 @@ std::vector<Way> Ways() {
                     {RenameStep::kRenamed, RenameStep::kReserved},
                     true});
   }
-  for (Way& way : ways) way.options.inFlightSeconds = 0;
+  for (WayRow& way : ways) way.options.inFlightSeconds = 0;
   return ways;
 }
 
@@ -156,11 +156,11 @@ void ExpectCardNamed(const fs::path& in, const std::string& row,
 
 /// A run of one way that, at the `occurrence`th time it stands at `step`,
 /// does `act`.
-class Held : public TieredPlatform {
+class Held : public WayPlatform {
  public:
-  Held(const Way& way, RenameStep step, int occurrence,
+  Held(const WayRow& way, RenameStep step, int occurrence,
        std::function<void()> act)
-      : TieredPlatform(way.tier, way.options),
+      : WayPlatform(way.first, way.options),
         step_(step),
         left_(occurrence),
         act_(std::move(act)),
@@ -168,7 +168,7 @@ class Held : public TieredPlatform {
 
   Outcome Rename(const std::string& from, const std::string& to,
                  const DateTime& stampedFrom) override {
-    const Outcome renamed = TieredPlatform::Rename(from, to, stampedFrom);
+    const Outcome renamed = WayPlatform::Rename(from, to, stampedFrom);
     if (renamed.ok() && resetsTimes_) {
       const struct timespec now[2] = {{0, UTIME_NOW}, {0, UTIME_NOW}};
       utimensat(AT_FDCWD, ("Rename/" + to).c_str(), now, AT_SYMLINK_NOFOLLOW);
@@ -269,13 +269,13 @@ TEST_F(StoppedRunTest, AKillAtAnyStepLeavesWhatTheRerunFinishes) {
   // hand, leaves no hidden name, and ends by the signal. Either way the
   // rerun names every photo once, as a run that was never stopped names
   // them. The probe comes once a run.
-  for (const Way& way : Ways()) {
+  for (const WayRow& way : Ways()) {
     Names unstopped;
     {
       InScratchFolder here;
       FillCard(here.rename());
       {
-        TieredPlatform run(way.tier, way.options);
+        WayPlatform run(way.first, way.options);
         ASSERT_EQ(Main(run), kAllNamed) << way.name;
       }
       unstopped = Snapshot(here.rename());
@@ -324,7 +324,7 @@ TEST_F(StoppedRunTest, AKillAtAnyStepLeavesWhatTheRerunFinishes) {
           }
 
           {
-            TieredPlatform rerun(way.tier, way.options);
+            WayPlatform rerun(way.first, way.options);
             EXPECT_EQ(Main(rerun), kAllNamed) << row;
           }  // and what the run does as it ends
           ExpectCardNamed(here.rename(), row);
@@ -340,7 +340,7 @@ TEST_F(StoppedRunTest, ASecondRunThroughAnotherMountAtAnyStepLosesNothing) {
   // the first's (another mount, another machine), goes through the whole
   // folder, a photo having arrived meanwhile. Where the mounted test gives
   // a second mount of the folder, the second run goes through it.
-  for (Way way : Ways()) {
+  for (WayRow way : Ways()) {
     way.options.lock = false;
     for (const RenameStep step : way.steps) {
       const std::string row =
@@ -359,7 +359,7 @@ TEST_F(StoppedRunTest, ASecondRunThroughAnotherMountAtAnyStepLosesNothing) {
           WriteFile(here.rename() / "IMG_0.JPG", "late", kShot);
           SettleWrites();
           fs::current_path(through);
-          TieredPlatform other(way.tier, way.options);
+          WayPlatform other(way.first, way.options);
           second = Main(other);
           fs::current_path(at);
         });
@@ -375,7 +375,7 @@ TEST_F(StoppedRunTest, AWriteInsideTheRenameWindowKeepsItsOwnTime) {
   // Where the pass finds out whether renames reset times, a photo written
   // to while it is renamed (in place, or saved anew under the same size)
   // changed its time itself: that is no reset, and it keeps the new time.
-  for (Way way : Ways()) {
+  for (WayRow way : Ways()) {
     way.options.timesUnknown = true;
     for (const bool inPlace : {true, false}) {
       InScratchFolder here;

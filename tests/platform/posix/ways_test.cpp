@@ -10,25 +10,25 @@
 #include <string>
 
 #include "interrupted.h"
-#include "platform/posix/rename_ways.h"
+#include "way_platform.h"
 #include "platform_contract.h"
 #include "renaming_pass.h"
 #include "scratch_folder.h"
 #include "test_environment.h"
 
 // Found by GoogleTest for the names of the parameterized tests.
-void PrintTo(RenameTier tier, std::ostream* out) {
-  *out << "tier " << static_cast<int>(tier);
+void PrintTo(Way way, std::ostream* out) {
+  *out << "way " << static_cast<int>(way);
 }
 
 namespace {
 
-class TwoStepTest : public testing::TestWithParam<Tier> {};
+class TwoStepTest : public testing::TestWithParam<Way> {};
 
 TEST_P(TwoStepTest, RefusesAFileChangedSinceItsTimeWasRead) {
   InScratchFolder here;
   WriteFile(here.rename() / "a.jpg", "a", kEarly);
-  TieredPlatform platform(GetParam());
+  WayPlatform platform(GetParam());
   ListAll(platform);
   DateTime modified;
   ASSERT_TRUE(platform.ModifiedTime("a.jpg", &modified).ok());
@@ -46,8 +46,8 @@ TEST_P(TwoStepTest, RefusesAFileChangedSinceItsTimeWasRead) {
   if (!Environment().renameResetsTimes) {
     EXPECT_EQ(ModifiedOf(here.rename() / "new.jpg"), kLater);
   }
-  // A file system may move the run on to a later tier, never back.
-  EXPECT_GE(platform.tier(), GetParam());
+  // A file system may move the run on to a later way, never back.
+  EXPECT_GE(platform.way(), GetParam());
 }
 
 TEST_P(TwoStepTest, AnotherProgramActingBetweenTheStepsLosesNoFile) {
@@ -84,27 +84,26 @@ TEST_P(TwoStepTest, AnotherProgramActingBetweenTheStepsLosesNoFile) {
   EXPECT_EQ(ReadFile(in / "f.jpg"), "hh");
 }
 
-INSTANTIATE_TEST_SUITE_P(TwoStepTiers, TwoStepTest,
-                         testing::Values(Tier::kLinkThenUnlink,
-                                         Tier::kReserveThenRename));
+INSTANTIATE_TEST_SUITE_P(TwoStepWays, TwoStepTest,
+                         testing::Values(Way::kLink, Way::kReserve));
 
-RenameWay WayOf(Tier tier, const char* how = "", WayOptions options = {}) {
-  return {"Tier" + std::to_string(static_cast<int>(tier)) + how,
-          [tier, options] {
-            return std::make_unique<TieredPlatform>(tier, options);
+PlatformUnderTest WayOf(const char* name, Way way, WayOptions options = {}) {
+  return {name, [way, options] {
+            return std::make_unique<WayPlatform>(way, options);
           }};
 }
 
 // Each way, and the link and reserve ways proving one file by a mark, as
 // on sshfs.
 INSTANTIATE_TEST_SUITE_P(
-    AllTiers, PlatformContractTest,
-    testing::Values(WayOf(Tier::kNoReplaceRename), WayOf(Tier::kLinkThenUnlink),
-                    WayOf(Tier::kLinkThenUnlink, "ByMark", {.byMark = true}),
-                    WayOf(Tier::kReserveThenRename),
-                    WayOf(Tier::kReserveThenRename, "ByMark",
+    AllWays, PlatformContractTest,
+    testing::Values(WayOf("NoReplace", Way::kNoReplace),
+                    WayOf("Link", Way::kLink),
+                    WayOf("LinkByMark", Way::kLink, {.byMark = true}),
+                    WayOf("Reserve", Way::kReserve),
+                    WayOf("ReserveByMark", Way::kReserve,
                           {.byMark = true, .mayReserve = true})),
-    [](const testing::TestParamInfo<RenameWay>& info) {
+    [](const testing::TestParamInfo<PlatformUnderTest>& info) {
       return info.param.name;
     });
 
@@ -119,7 +118,7 @@ TEST(SystemPlatformTest, TheMountKindAndTheFlushDecideWhatTheRunTrusts) {
                            "fuse.rclone"}) {
     InScratchFolder here;
     WriteFile(here.rename() / "2001-01-01 00-00-00.txt", "", anHourAgo);
-    TieredPlatform platform(Tier::kLinkThenUnlink, {.mountType = type});
+    WayPlatform platform(Way::kLink, {.mountType = type});
     EXPECT_EQ(Main(platform), kAllNamed) << type;
     EXPECT_EQ(platform.RenamesKeepTimes(), *type == '\0') << type;
     EXPECT_EQ(Snapshot(here.rename()),
@@ -137,8 +136,8 @@ TEST(SystemPlatformTest, TheMountKindAndTheFlushDecideWhatTheRunTrusts) {
       InScratchFolder here;
       WriteFile(here.rename() / (changed ? "a.jpg" : named), "a", kLater);
       int flushes = 0;
-      TieredPlatform platform(Tier::kNoReplaceRename,
-                              {.flush = [&](int) { return ++flushes, error; }});
+      WayPlatform platform(Way::kNoReplace,
+                           {.flush = [&](int) { return ++flushes, error; }});
       const bool fails = changed && error != 0 && error != EINVAL;
       EXPECT_EQ(Main(platform), fails ? kSomeKept : kAllNamed) << error;
       EXPECT_EQ(flushes, changed ? 1 : 0) << error;
@@ -148,20 +147,20 @@ TEST(SystemPlatformTest, TheMountKindAndTheFlushDecideWhatTheRunTrusts) {
 
 // Run by the mounted file system tests, which know what each file system
 // allows.
-TEST(SystemPlatformTest, SettlesOnTheTierTheFileSystemAllows) {
-  const int expected = Environment().tier;
+TEST(SystemPlatformTest, SettlesOnTheWayTheFileSystemAllows) {
+  const int expected = Environment().way;
   if (expected == 0)
     GTEST_SKIP() << "only on a mounted file system of a known kind";
   InScratchFolder here;
   WriteFile(here.rename() / "a.jpg", "a", kEarly);
   WriteFile(here.rename() / "b.jpg", "b", kLater);
-  TieredPlatform platform(Tier::kNoReplaceRename);  // as a run starts
+  WayPlatform platform(Way::kNoReplace);  // as a run starts
   ListAll(platform);
 
-  // What the renames leave, the contract checks on every tier.
+  // What the renames leave, the contract checks on every way.
   EXPECT_TRUE(RenameNow(platform, "a.jpg", "c.jpg").ok());
   EXPECT_EQ(RenameNow(platform, "b.jpg", "c.jpg").failure, Failure::kTaken);
-  EXPECT_EQ(static_cast<int>(platform.tier()), expected);
+  EXPECT_EQ(static_cast<int>(platform.way()), expected);
 }
 
 }  // namespace

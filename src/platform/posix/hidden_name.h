@@ -1,5 +1,5 @@
-#ifndef STAMPNAME_PLATFORM_POSIX_IDENTITY_H_
-#define STAMPNAME_PLATFORM_POSIX_IDENTITY_H_
+#ifndef STAMPNAME_PLATFORM_POSIX_HIDDEN_NAME_H_
+#define STAMPNAME_PLATFORM_POSIX_HIDDEN_NAME_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -67,4 +67,4 @@ bool DigestIn(std::string_view recorded, std::uint64_t* digest);
 std::string MakeHidden(std::uint64_t run, unsigned count, HiddenRole role,
                        std::string_view recorded = {});
 
-#endif  // STAMPNAME_PLATFORM_POSIX_IDENTITY_H_
+#endif  // STAMPNAME_PLATFORM_POSIX_HIDDEN_NAME_H_

@@ -1,0 +1,26 @@
+#ifndef STAMPNAME_PLATFORM_POSIX_FILE_STATUS_H_
+#define STAMPNAME_PLATFORM_POSIX_FILE_STATUS_H_
+
+#include <sys/stat.h>
+#include <time.h>
+
+#include "platform/platform.h"
+
+/// What a call's errno means to the pass; 0, none, is success.
+Outcome OutcomeOf(int error);
+bool SameInode(const struct stat& a, const struct stat& b);
+bool SameAttributes(const struct stat& a, const struct stat& b);
+/// An ordinary file with nothing in it: all a reservation or probe holds.
+bool EmptyFile(const struct stat& st);
+/// Whether `name` is gone: taken from it by another run, say.
+bool GoneNow(int dirFd, const char* name);
+/// Local wall-clock time of `when`; 0 or the failure.
+int ToLocal(time_t when, DateTime* modified);
+/// Whether `st` is still an ordinary file of the time its new name was
+/// made from.
+bool StillStamped(const struct stat& st, const DateTime& stampedFrom);
+int StatNow(int dirFd, const char* name, struct stat* st);
+int TimesNow(int dirFd, const char* name, FileTimes* times);
+int SetTimesAt(int dirFd, const char* name, const FileTimes& times);
+
+#endif  // STAMPNAME_PLATFORM_POSIX_FILE_STATUS_H_

@@ -1,0 +1,32 @@
+#ifndef STAMPNAME_PLATFORM_POSIX_LINK_PROBE_H_
+#define STAMPNAME_PLATFORM_POSIX_LINK_PROBE_H_
+
+#include "platform/platform.h"
+#include "platform/posix/open_folder.h"
+
+/// What two links of an empty file of the run's own tell of the folder:
+/// whether it takes links, and how it shows that two names are one file.
+class LinkProbe {
+ public:
+  explicit LinkProbe(OpenFolder& folder) : folder_(folder) {}
+
+  /// Finds out, once, what is not known yet. Fails where not even the
+  /// probe's own file can be made; asked again then.
+  Outcome Learn();
+
+  enum class Links { kUnknown, kMade, kRefused };
+  Links links = Links::kUnknown;
+  // How two names are proven to hold one file. Most file systems number
+  // files; sshfs and mergerfs make up a number per name, even for two
+  // links of one file, so there a mark set through one name must show
+  // through the other.
+  enum class Identity { kUnknown, kInode, kMark };
+  Identity identity = Identity::kUnknown;
+
+ private:
+  Outcome LearnOnce();
+
+  OpenFolder& folder_;
+};
+
+#endif  // STAMPNAME_PLATFORM_POSIX_LINK_PROBE_H_

@@ -1,0 +1,50 @@
+// The choice of a rename way for the folder's mount, made once a run: the
+// kernel's rename that refuses a taken name where it has one, else a link
+// by a hidden name where the probe finds links work, else a reservation on
+// the kinds of mount where an exclusive create is seen at once by every
+// client, else none (files keep their names).
+#include "platform/posix/way_choice.h"
+
+#include <cerrno>
+
+Outcome WayChoice::Rename(const char* from, const char* to,
+                          const DateTime& stampedFrom) {
+  for (;;) {
+    if (const Outcome settled = Settle(); !settled.ok())
+      return settled;
+    RenameWay* const ways[] = {nullptr, &noReplace_, &link_, &reserve_,
+                               nullptr};
+    RenameWay* chosen = ways[static_cast<int>(way)];
+    if (chosen == nullptr)
+      return {Failure::kOther, ENOTSUP};
+    if (std::optional<Outcome> done = chosen->Rename(from, to, stampedFrom))
+      return *done;
+    way = static_cast<Way>(static_cast<int>(way) + 1);  // refused here
+  }
+}
+
+Outcome WayChoice::Settle() {
+  if (way != Way::kLink)
+    return {};
+  // Whether links work is known before a file is moved aside, which only
+  // a link can undo safely.
+  if (const Outcome learnt = probe_.Learn(); !learnt.ok())
+    return {Failure::kOther, learnt.error};
+  if (probe_.links == LinkProbe::Links::kRefused)
+    way = ReservesAtOnce(folder_.Kind()) ? Way::kReserve : Way::kNone;
+  return {};
+}
+
+bool WayChoice::MayReserve() {
+  if (reserving == Reserving::kUnknown) {
+    if (!folder_.Kind().fuse || !ReservesAtOnce(folder_.Kind()))
+      reserving = Reserving::kNever;
+    else if (probe_.Learn().ok())
+      reserving = probe_.links == LinkProbe::Links::kRefused
+                      ? Reserving::kMay
+                      : Reserving::kNever;
+    else
+      return false;  // asked again at the next such file
+  }
+  return reserving == Reserving::kMay;
+}

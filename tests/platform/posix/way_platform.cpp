@@ -1,0 +1,24 @@
+#include "way_platform.h"
+
+#include "platform/posix/folder.h"
+
+WayPlatform::WayPlatform(Way first, const WayOptions& options) {
+  Folder& folder = *folder_;
+  folder.ways.way = first;
+  folder.open.lock = options.lock;
+  folder.sightings.inFlightSeconds = options.inFlightSeconds;
+  folder.timesUnknown = options.timesUnknown;
+  if (options.mayReserve)
+    folder.ways.reserving = WayChoice::Reserving::kMay;
+  if (options.byMark)
+    folder.probe.identity = LinkProbe::Identity::kMark;
+  if (options.mountType)
+    folder.open.mount = Mount{!options.mountType->empty(), *options.mountType};
+  if (options.flush)
+    folder.flush = options.flush;
+  folder.open.between = [this](RenameStep step) { Between(step); };
+}
+
+Way WayPlatform::way() const {
+  return folder_->ways.way;
+}

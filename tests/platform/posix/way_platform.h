@@ -1,0 +1,49 @@
+#ifndef STAMPNAME_TESTS_PLATFORM_POSIX_WAY_PLATFORM_H_
+#define STAMPNAME_TESTS_PLATFORM_POSIX_WAY_PLATFORM_H_
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "platform/posix/open_folder.h"
+#include "platform/posix/rename_way.h"
+#include "platform/posix/sightings.h"
+#include "platform/system_platform.h"
+
+/// How tests start the POSIX platform beside its first way.
+struct WayOptions {
+  // Two names never proven one file by their numbers, as on sshfs: a mark
+  // through one name must show through the other.
+  bool byMark = false;
+  // false: no lock on the folder, as a run through another mount of it,
+  // or on another machine, sees none.
+  bool lock = true;
+  // Names reserved here by some run's reserve way, as on exFAT: an empty
+  // file under a name the run gives may be a reservation.
+  bool mayReserve = false;
+  // How long an empty file of a run's own may be in use by that run.
+  int inFlightSeconds = kInFlightSeconds;
+  // Renames not known to keep times, as on FUSE: the pass finds out.
+  bool timesUnknown = false;
+  // The kind of mount the folder is taken to be on: "" a kernel file
+  // system, "fuse.sshfs" say; unset, the one it is on.
+  std::optional<std::string> mountType = std::nullopt;
+  // How the folder is flushed at the end: 0 or the failure.
+  std::function<int(int fd)> flush = nullptr;
+};
+
+/// The POSIX platform started at a later way, which tests use to drive
+/// every way on any file system, and to act between the two steps of a
+/// rename as another program might.
+class WayPlatform : public SystemPlatform {
+ public:
+  explicit WayPlatform(Way first, const WayOptions& options = {});
+
+  /// The way the run has settled on so far.
+  Way way() const;
+
+ protected:
+  virtual void Between(RenameStep) {}
+};
+
+#endif  // STAMPNAME_TESTS_PLATFORM_POSIX_WAY_PLATFORM_H_
