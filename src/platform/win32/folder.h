@@ -8,9 +8,10 @@
 #include <string_view>
 
 #include "platform/system_platform.h"
+#include "platform/win32/listing.h"
 
 // What the Windows platform's sources share: the state of one run in its
-// folder. Each concern defines its part in a source of its own:
+// folder, one concern a source:
 //
 //   listing.cpp          the listing, and the lock that makes runs take turns
 //   system_platform.cpp  times, and the one way to rename: a move that
@@ -26,11 +27,7 @@ Outcome OutcomeOf(DWORD error);
 Outcome LastFailure();
 
 struct SystemPlatform::Folder {
-  std::wstring prefix;  // the folder's extended-length path and a separator
-  HANDLE listing = INVALID_HANDLE_VALUE;
-  HANDLE lock = nullptr;
-  WIN32_FIND_DATAW found{};
-  bool foundPending = false;  // `found` holds an entry not yet looked at
+  Listing listing;
   DYNAMIC_TIME_ZONE_INFORMATION zone{};
   bool haveZone = false;  // read once, at the first time it converts
 
@@ -40,12 +37,6 @@ struct SystemPlatform::Folder {
   ~Folder() {
     if (renamed && !flushed)
       Flush();
-    if (listing != INVALID_HANDLE_VALUE)
-      FindClose(listing);
-    if (lock != nullptr) {
-      ReleaseMutex(lock);
-      CloseHandle(lock);
-    }
   }
 
   /// The renames on the medium before the run ends, where the system
@@ -57,6 +48,7 @@ struct SystemPlatform::Folder {
     flushed = true;
     if (!renamed)
       return {};
+    const std::wstring& prefix = listing.prefix();
     const std::wstring path = prefix.substr(0, prefix.size() - 1);
     const HANDLE folder = CreateFileW(
         path.c_str(), GENERIC_WRITE,
@@ -77,7 +69,7 @@ struct SystemPlatform::Folder {
   }
 
   std::wstring PathOf(const std::string& name) const {
-    return prefix + Wide(name);
+    return listing.prefix() + Wide(name);
   }
 
   /// The file's attributes and times, read afresh rather than from the

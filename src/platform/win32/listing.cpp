@@ -1,4 +1,6 @@
 // The listing of the folder, and the lock that makes runs on it take turns.
+#include "platform/win32/listing.h"
+
 #include "platform/win32/folder.h"
 
 #include <cwchar>
@@ -78,45 +80,51 @@ HANDLE LockFolder(const std::wstring& folder) {
 
 }  // namespace
 
-Outcome SystemPlatform::ListFirst(ListedName* entry) {
+Listing::~Listing() {
+  if (handle_ != INVALID_HANDLE_VALUE)
+    FindClose(handle_);
+  if (lock_ != nullptr) {
+    ReleaseMutex(lock_);
+    CloseHandle(lock_);
+  }
+}
+
+Outcome Listing::First(ListedName* entry) {
   entry->fileName.clear();
   const std::wstring relative = Wide(folderPrefix);
-  folder_->prefix =
-      ExtendedPath(relative.substr(0, relative.size() - 1).c_str());
+  prefix_ = ExtendedPath(relative.substr(0, relative.size() - 1).c_str());
   // One run at a time in a folder: a second one waits here, then finds the
   // first one's work done.
-  folder_->lock = LockFolder(folder_->prefix);
-  folder_->prefix += L'\\';
-  folder_->listing = FindFirstFileExW(
-      (folder_->prefix + L"*").c_str(), FindExInfoBasic, &folder_->found,
-      FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
-  if (folder_->listing == INVALID_HANDLE_VALUE) {
+  lock_ = LockFolder(prefix_);
+  prefix_ += L'\\';
+  handle_ = FindFirstFileExW((prefix_ + L"*").c_str(), FindExInfoBasic,
+                             &found_, FindExSearchNameMatch, nullptr,
+                             FIND_FIRST_EX_LARGE_FETCH);
+  if (handle_ == INVALID_HANDLE_VALUE) {
     // Some file systems list no "." and ".." entries: an empty folder.
     const DWORD error = GetLastError();
     return error == ERROR_FILE_NOT_FOUND ? Outcome{} : OutcomeOf(error);
   }
-  folder_->foundPending = true;
-  return ListNext(entry);
+  pending_ = true;
+  return Next(entry);
 }
 
-Outcome SystemPlatform::ListNext(ListedName* entry) {
+Outcome Listing::Next(ListedName* entry) {
   entry->fileName.clear();
-  if (folder_->listing == INVALID_HANDLE_VALUE)
+  if (handle_ == INVALID_HANDLE_VALUE)
     return {};
   for (;;) {
-    if (!folder_->foundPending &&
-        !FindNextFileW(folder_->listing, &folder_->found)) {
+    if (!pending_ && !FindNextFileW(handle_, &found_)) {
       const DWORD error = GetLastError();
       return error == ERROR_NO_MORE_FILES ? Outcome{} : OutcomeOf(error);
     }
-    folder_->foundPending = false;
-    const wchar_t* name = folder_->found.cFileName;
+    pending_ = false;
+    const wchar_t* name = found_.cFileName;
     if (name[0] == L'.' &&
         (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0')))
       continue;
     entry->fileName = Narrow(name);
-    entry->ordinary =
-        Ordinary(folder_->found.dwFileAttributes, folder_->found.dwReserved0);
+    entry->ordinary = Ordinary(found_.dwFileAttributes, found_.dwReserved0);
     return {};
   }
 }

@@ -74,6 +74,14 @@ SystemPlatform::SystemPlatform() : folder_(std::make_unique<Folder>()) {}
 SystemPlatform::~SystemPlatform() = default;
 
 // This program never makes a second name of a file here.
+Outcome SystemPlatform::ListFirst(ListedName* entry) {
+  return folder_->listing.First(entry);
+}
+
+Outcome SystemPlatform::ListNext(ListedName* entry) {
+  return folder_->listing.Next(entry);
+}
+
 Sameness SystemPlatform::SameFile(const std::string&, const std::string&) {
   return Sameness::kOther;
 }
