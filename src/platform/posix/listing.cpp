@@ -11,8 +11,6 @@
 
 #include "platform/posix/file_status.h"
 
-const char folderPrefix[] = "Rename/";
-
 namespace {
 
 /// Hidden files (a leading dot) are left alone; so are "." and "..".
@@ -46,13 +44,6 @@ std::string Listing::NameByDigest(std::uint64_t digest) {
     }
   closedir(names);
   return name;
-}
-
-Outcome Listing::First(ListedName* entry) {
-  entry->fileName.clear();
-  if (const int error = folder_.Open(folderPrefix); error != 0)
-    return OutcomeOf(error);
-  return Next(entry);
 }
 
 Outcome Listing::Next(ListedName* entry) {

@@ -19,10 +19,7 @@ class Listing {
           TimesRecord& times)
       : folder_(folder), steps_(steps), sightings_(sightings), times_(times) {}
 
-  /// Opens the folder and yields its first name.
-  Outcome First(ListedName* entry);
-
-  /// Yields the next name, or an empty name at the end.
+  /// Yields the open folder's next name, or an empty name at the end.
   Outcome Next(ListedName* entry);
 
  private:

@@ -1,9 +1,6 @@
 #ifndef STAMPNAME_PLATFORM_POSIX_PROOF_H_
 #define STAMPNAME_PLATFORM_POSIX_PROOF_H_
 
-#include <sys/stat.h>
-
-#include "platform/platform.h"
 #include "platform/posix/link_probe.h"
 #include "platform/posix/open_folder.h"
 

@@ -8,6 +8,8 @@
 #include "platform/posix/file_status.h"
 #include "platform/posix/stop_signals.h"
 
+const char folderPrefix[] = "Rename/";
+
 SystemPlatform::Folder::Folder() = default;
 
 SystemPlatform::Folder::~Folder() {
@@ -37,7 +39,12 @@ SystemPlatform::SystemPlatform() : folder_(std::make_unique<Folder>()) {}
 SystemPlatform::~SystemPlatform() = default;
 
 Outcome SystemPlatform::ListFirst(ListedName* entry) {
-  return folder_->listing.First(entry);
+  entry->fileName.clear();
+  // Held open for the whole run, so that every later step acts on this one
+  // folder even if `Rename` is moved or replaced meanwhile.
+  if (const int error = folder_->open.Open(folderPrefix); error != 0)
+    return OutcomeOf(error);
+  return folder_->listing.Next(entry);
 }
 
 Outcome SystemPlatform::ListNext(ListedName* entry) {

@@ -20,6 +20,9 @@ bool Later(const struct timespec& a, const FileTimes& b) {
 
 }  // namespace
 
+TimesRecord::TimesRecord(OpenFolder& folder, SafeSteps& steps)
+    : folder_(folder), steps_(steps) {}
+
 /// An empty file of the run's own, "… time <name>", dated as the file about
 /// to take `name` is.
 Outcome TimesRecord::Record(const std::string& name, const FileTimes& times) {

@@ -3,7 +3,6 @@
 
 #include <string>
 
-#include "platform/platform.h"
 #include "platform/posix/open_folder.h"
 #include "platform/posix/safe_steps.h"
 
@@ -12,8 +11,7 @@
 /// "… time <name>" dated as the file renamed to <name> was.
 class TimesRecord {
  public:
-  TimesRecord(OpenFolder& folder, SafeSteps& steps)
-      : folder_(folder), steps_(steps) {}
+  TimesRecord(OpenFolder& folder, SafeSteps& steps);
 
   /// Records `times`, of the file about to take `name`.
   Outcome Record(const std::string& name, const FileTimes& times);

@@ -73,7 +73,6 @@ SystemPlatform::SystemPlatform() : folder_(std::make_unique<Folder>()) {}
 
 SystemPlatform::~SystemPlatform() = default;
 
-// This program never makes a second name of a file here.
 Outcome SystemPlatform::ListFirst(ListedName* entry) {
   return folder_->listing.First(entry);
 }
@@ -82,6 +81,7 @@ Outcome SystemPlatform::ListNext(ListedName* entry) {
   return folder_->listing.Next(entry);
 }
 
+// This program never makes a second name of a file here.
 Sameness SystemPlatform::SameFile(const std::string&, const std::string&) {
   return Sameness::kOther;
 }
