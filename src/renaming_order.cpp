@@ -39,8 +39,7 @@ Order RenamingOrder(const FolderNames& folder) {
   });
   Order order;
   order.reserve(keyed.size());
-  for (const auto& [key, index] : keyed)
-    order.push_back(index);
+  for (const auto& [key, index] : keyed) order.push_back(index);
   return order;
 }
 
@@ -62,8 +61,8 @@ Order::const_iterator ShotEnd(const FolderNames& folder,
   });
 }
 
-int ShotNumber(const FolderNames& folder, std::span<const Index> shot,
-               int from, std::vector<std::string>* names) {
+int ShotNumber(const FolderNames& folder, std::span<const Index> shot, int from,
+               std::vector<std::string>* names) {
   names->resize(shot.size());
   for (int number = from; number <= kMaxAttempts; ++number) {
     bool free = true;

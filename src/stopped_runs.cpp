@@ -47,7 +47,8 @@ void StoppedRuns::DropSecondName(FolderNames::Index index) {
     return;
   for (int number = 1; number <= kMaxAttempts; ++number) {
     const std::string own = folder_.NewNameOf(index, number);
-    if (folder_.Taken(own) && platform_.SameFile(name, own) == Sameness::kSame) {
+    if (folder_.Taken(own) &&
+        platform_.SameFile(name, own) == Sameness::kSame) {
       drop(own);
       return;
     }

@@ -1,10 +1,10 @@
 #ifndef STAMPNAME_PLATFORM_POSIX_FOLDER_H_
 #define STAMPNAME_PLATFORM_POSIX_FOLDER_H_
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <functional>
-
-#include <unistd.h>
 
 #include "platform/posix/link_probe.h"
 #include "platform/posix/listing.h"

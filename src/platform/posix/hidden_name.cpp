@@ -75,8 +75,8 @@ bool DigestIn(std::string_view recorded, std::uint64_t* digest) {
   for (const char c : recorded.substr(1)) {
     if (!HexDigit(c))
       return false;
-    *digest = *digest << 4 | static_cast<std::uint64_t>(
-                                  c <= '9' ? c - '0' : c - 'a' + 10);
+    *digest = *digest << 4 |
+              static_cast<std::uint64_t>(c <= '9' ? c - '0' : c - 'a' + 10);
   }
   return true;
 }

@@ -8,31 +8,25 @@
 
 /// The hidden names a run gives files for the instant between two steps,
 /// each of one exact shape, so that a later run knows them for what they
-/// are and a user's own `.stampname-…` files for theirs:
+/// are and a user's own `.stampname-…` files for theirs. Each is
+/// ".stampname-<16 hex digits>-<count>" and then:
 ///
-///   .stampname-<16 hex digits>-<count> to <name>    the file, headed for <name>
-///   .stampname-<16 hex digits>-<count> of <name>    a second name of <name>,
-///                                                   judged before it goes
-///   .stampname-<16 hex digits>-<count> void <name>  the reservation of
-///                                                   <name>, judged empty
-///                                                   before it goes
-///                                                   (" void" alone where
-///                                                   <name> would not fit)
-///   .stampname-<16 hex digits>-<count> time <name>  an empty file dated as
-///                                                   the file renamed to
-///                                                   <name> was, while a
-///                                                   rename that resets times
-///                                                   may have done so
-///   .stampname-<16 hex digits>-<count> probe        an empty file that finds
-///                                                   out whether links work
+///   " to <name>"    the file, headed for <name>
+///   " of <name>"    a second name of <name>, judged before it goes
+///   " void <name>"  the reservation of <name>, judged empty before it goes
+///                   (" void" alone where <name> would not fit)
+///   " time <name>"  an empty file dated as the file renamed to <name> was,
+///                   while a rename that resets times may have done so
+///   " probe"        an empty file that finds out whether links work
 ///
 /// Where the name would not fit in 255 bytes beside the rest, a digest of
 /// it stands for it: "to#<16 hex digits>" and likewise, found again among
 /// the folder's names by the same digest. And, from earlier versions,
-/// ".stampname-<16 hex digits>-<count>" with the file's extension. The digits are random for each run, so that no
-/// other run, on this machine or another, ever makes the same name.
+/// ".stampname-<16 hex digits>-<count>" with the file's extension. The
+/// digits are random for each run, so that no other run, on this machine or
+/// another, ever makes the same name.
 enum class HiddenRole {
-  kNone,     // not a name of the program's: a user's (hidden) file
+  kNone,  // not a name of the program's: a user's (hidden) file
   kTo,
   kOf,
   kVoid,

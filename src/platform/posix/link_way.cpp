@@ -25,16 +25,16 @@ std::optional<Outcome> LinkWay::Rename(const char* from, const char* to,
     return LinkFirst(from, to, stampedFrom);
   // 1. The old name to ".stampname-… to <new name>".
   //    Stopped here: the file under that hidden name alone. The next run
-  //    lists it (ListNext), finds the new name free and gives it that name
-  //    first (the pass's ResumeHeaded), so its shot keeps one number.
+  //    lists it (Listing::Next), finds the new name free and gives it that
+  //    name first (the pass's ResumeHeaded), so its shot keeps one number.
   const std::string aside = folder_.Aside(HiddenRole::kTo, to);
   if (renameat(fd, from, fd, aside.c_str()) != 0)
     return OutcomeOf(errno);  // gone: another run took it, or it vanished
   folder_.between(RenameStep::kAside);
   // 2. The new name linked. Refused: judged by what bears it (Unlinked).
   //    Stopped here: the file under both names. The next run judges the
-  //    hidden name against the one it records (the pass's
-  //    DropLeftoverName, Judge) and drops it.
+  //    hidden name against the one it records (StoppedRuns::DropSecondName,
+  //    Proof::Judge) and drops it.
   if (linkat(fd, aside.c_str(), fd, to, 0) != 0)
     return Unlinked(aside, from, to, stampedFrom, errno);
   // 3. The time as the link's answer brought it, past any cache: the file
@@ -61,7 +61,7 @@ Outcome LinkWay::LinkFirst(const char* from, const char* to,
   const int fd = folder_.fd();
   // 1. The new name linked. Refused: judged by what bears it.
   //    Stopped here: the file under both names. The next run drops the old
-  //    one as a second name (the pass's DropLeftoverName).
+  //    one as a second name (StoppedRuns::DropSecondName).
   if (linkat(fd, from, fd, to, 0) != 0) {
     const int error = errno;
     if (error == ENOENT)
@@ -104,7 +104,8 @@ Outcome LinkWay::Unlinked(const std::string& aside, const char* from,
   if (!StillStamped(moved, stampedFrom))
     return steps_.PutBack(aside, from, {Failure::kChanged, 0});
   if (StatNow(fd, to, &there) != 0)
-    return steps_.PutBack(aside, from, OutcomeOf(error == EEXIST ? EIO : error));
+    return steps_.PutBack(aside, from,
+                          OutcomeOf(error == EEXIST ? EIO : error));
   // The same file there already, proven: another run's link. Anything
   // else, a copy that looks the same too, takes the name.
   if (proof_.Judge(aside.c_str(), moved, to, there) == Sameness::kSame) {

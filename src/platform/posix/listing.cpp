@@ -29,7 +29,8 @@ bool Dots(const char* name) {
 /// own; empty where none has it. Only a stopped run's hidden name of a
 /// name too long to record whole asks.
 std::string Listing::NameByDigest(std::uint64_t digest) {
-  const int again = openat(folder_.fd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int again =
+      openat(folder_.fd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   DIR* names = again >= 0 ? fdopendir(again) : nullptr;
   if (names == nullptr) {
     if (again >= 0)
@@ -100,9 +101,9 @@ Outcome Listing::Next(ListedName* entry) {
     if (found->d_type == DT_UNKNOWN) {
       // Symbolic links count by what they are, not by what they point to.
       struct stat st;
-      entry->ordinary = fstatat(folder_.fd(), found->d_name, &st,
-                                AT_SYMLINK_NOFOLLOW) == 0 &&
-                        S_ISREG(st.st_mode);
+      entry->ordinary =
+          fstatat(folder_.fd(), found->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+          S_ISREG(st.st_mode);
     } else {
       entry->ordinary = found->d_type == DT_REG;
     }

@@ -1,8 +1,8 @@
 #include <time.h>
 
-#include "renaming_pass.h"
 #include "platform/posix/stop_signals.h"
 #include "platform/system_platform.h"
+#include "renaming_pass.h"
 
 // Arguments are ignored and nothing is printed, whatever happens: the exit
 // status is the program's only answer.

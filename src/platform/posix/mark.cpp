@@ -25,8 +25,8 @@ constexpr time_t kMarkSpan = 915148800 - kMarkFrom;
 /// forced reading does not reach; opening the name reads it anew from the
 /// server, and the forced reading then renews the kernel's.
 bool ReadAnew(int fd, const char* name, FileTimes* times) {
-  if (const int file = openat(fd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK |
-                                            O_CLOEXEC);
+  if (const int file =
+          openat(fd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
       file >= 0)
     close(file);
   return TimesNow(fd, name, times) == 0;

@@ -95,4 +95,3 @@ bool ReservesAtOnce(const Mount& mount) {
   return mount.type == "fuseblk" || mount.type == "fuse.fusefat" ||
          mount.type == "fuse.sshfs" || mount.type == "fuse.smbnetfs";
 }
-

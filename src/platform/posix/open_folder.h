@@ -18,14 +18,14 @@
 /// The moments between two steps of a rename, where another program may
 /// act.
 enum class RenameStep {
-  kProbe,     // an empty file made to find out whether links work
-  kAside,     // the old name moved to a private one; no new name yet
-  kLinked,    // the new name linked; the private name not yet removed
+  kProbe,        // an empty file made to find out whether links work
+  kAside,        // the old name moved to a private one; no new name yet
+  kLinked,       // the new name linked; the private name not yet removed
   kLinkedFirst,  // a new name too long to record linked; the old name not
                  // yet moved aside
-  kReserved,  // the new name reserved; the file not yet renamed onto it
-  kRenamed,   // the file renamed, its times reset by the rename and about
-              // to be put back
+  kReserved,     // the new name reserved; the file not yet renamed onto it
+  kRenamed,      // the file renamed, its times reset by the rename and about
+                 // to be put back
 };
 
 /// The run's hold on the folder: open and locked for the whole run, so
@@ -71,8 +71,8 @@ class OpenFolder {
   /// with `empty`, a reservation to remove only while it is empty; else an
   /// extra link of a file that bears its new name.
   std::vector<std::pair<std::string, bool>> leftovers;
-  bool lock = true;       // false: as through a mount of its own
-  bool changed = false;   // a name was made or taken away
+  bool lock = true;      // false: as through a mount of its own
+  bool changed = false;  // a name was made or taken away
   std::optional<Mount> mount;
   std::function<void(RenameStep)> between = [](RenameStep) {};
 

@@ -27,8 +27,8 @@ Sameness Proof::SameFile(const char* a, const char* b) {
 /// name besides. Without links no two names are one file. Names that
 /// differ in what the file system keeps are not marked: they cannot be one
 /// file.
-Sameness Proof::Judge(const char* name, const struct stat& a,
-                      const char* other, const struct stat& b) {
+Sameness Proof::Judge(const char* name, const struct stat& a, const char* other,
+                      const struct stat& b) {
   if (probe_.identity == Identity::kInode)
     return SameInode(a, b) && a.st_nlink > 1 ? Sameness::kSame
                                              : Sameness::kOther;

@@ -19,10 +19,10 @@ std::optional<Outcome> ReserveWay::Rename(const char* from, const char* to,
   //    an empty file left by a killed run shows no photo's date.
   //    Stopped here: an empty file under the new name, the photo under its
   //    old one. The next run takes it for some run's reservation (the
-  //    pass's ReadTime, Sighted): made moments ago, it is left alone and
-  //    removed at that run's end if it stayed as it was
-  //    (Sightings::RemoveStale); older, it is removed at once. The photo is
-  //    named as any other.
+  //    pass's ReadTime, Sightings::Sighted): made moments ago, it is left
+  //    alone and removed at that run's end if it stayed as it was
+  //    (Sightings::RemoveStale); older, it is removed at once. The photo
+  //    is named as any other.
   struct stat reserved;
   if (Outcome made = steps_.Reserve(to, &reserved); !made.ok()) {
     // A refusal read by what bears the name: a share may refuse a name

@@ -40,8 +40,7 @@ class SafeSteps {
 
   /// Gives the file under the hidden name `hidden` its name `name` back,
   /// refused if `name` was taken meanwhile. Reports `outcome` once back.
-  Outcome PutBack(const std::string& hidden, const char* name,
-                  Outcome outcome);
+  Outcome PutBack(const std::string& hidden, const char* name, Outcome outcome);
 
   /// Removes `name`, a second name of the file that `other` names, where
   /// that is proven to take away no file's last name; `ours` where the run

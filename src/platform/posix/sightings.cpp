@@ -99,7 +99,8 @@ bool Sightings::InFlight(const char* name, const struct stat& st) {
 
 void Sightings::SightProbe(const char* name) {
   struct stat st;
-  if (StatNow(folder_.fd(), name, &st) == 0 && EmptyFile(st) && !InFlight(name, st))
+  if (StatNow(folder_.fd(), name, &st) == 0 && EmptyFile(st) &&
+      !InFlight(name, st))
     steps_.RemoveEmpty(name);
 }
 

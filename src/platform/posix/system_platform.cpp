@@ -1,11 +1,10 @@
 // The platform's operations, each handed to the part of the run it
 // concerns, and the end of a run.
-#include "platform/posix/folder.h"
-
 #include <fcntl.h>
 #include <time.h>
 
 #include "platform/posix/file_status.h"
+#include "platform/posix/folder.h"
 #include "platform/posix/stop_signals.h"
 
 const char folderPrefix[] = "Rename/";
@@ -54,8 +53,8 @@ Outcome SystemPlatform::ListNext(ListedName* entry) {
 Outcome SystemPlatform::ModifiedTime(const std::string& fileName,
                                      DateTime* modified) {
   struct stat st;
-  if (fstatat(folder_->open.fd(), fileName.c_str(), &st,
-              AT_SYMLINK_NOFOLLOW) != 0)
+  if (fstatat(folder_->open.fd(), fileName.c_str(), &st, AT_SYMLINK_NOFOLLOW) !=
+      0)
     return OutcomeOf(errno);
   // Replaced by a folder or a link since it was listed: the ordinary file
   // that was listed is gone.

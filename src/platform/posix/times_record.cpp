@@ -64,10 +64,9 @@ bool TimesRecord::Back(const char* record, const char* name) {
     return true;  // gone meanwhile
   if (!EmptyFile(st))
     return false;
-  if (TimesNow(fd, record, &recorded) == 0 &&
-      StatNow(fd, name, &now) == 0 && S_ISREG(now.st_mode) &&
-      now.st_size != 0 && Later(now.st_mtim, recorded) &&
-      SetTimesAt(fd, name, recorded) == 0)
+  if (TimesNow(fd, record, &recorded) == 0 && StatNow(fd, name, &now) == 0 &&
+      S_ISREG(now.st_mode) && now.st_size != 0 &&
+      Later(now.st_mtim, recorded) && SetTimesAt(fd, name, recorded) == 0)
     folder_.changed = true;
   return steps_.RemoveEmpty(record) != Emptied::kNotEmpty;
 }

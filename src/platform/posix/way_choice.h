@@ -25,8 +25,7 @@ class WayChoice {
 
   /// Renames by the way chosen so far, moving on to the next where the
   /// file system refuses it.
-  Outcome Rename(const char* from, const char* to,
-                 const DateTime& stampedFrom);
+  Outcome Rename(const char* from, const char* to, const DateTime& stampedFrom);
 
   /// Whether some run may reserve names here: only where this run would
   /// itself take the reserve way. Elsewhere an empty file is a user's like

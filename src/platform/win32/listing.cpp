@@ -1,9 +1,9 @@
 // The listing of the folder, and the lock that makes runs on it take turns.
 #include "platform/win32/listing.h"
 
-#include "platform/win32/folder.h"
-
 #include <cwchar>
+
+#include "platform/win32/folder.h"
 
 const char folderPrefix[] = "Rename\\";
 
@@ -97,8 +97,8 @@ Outcome Listing::First(ListedName* entry) {
   // first one's work done.
   lock_ = LockFolder(prefix_);
   prefix_ += L'\\';
-  handle_ = FindFirstFileExW((prefix_ + L"*").c_str(), FindExInfoBasic,
-                             &found_, FindExSearchNameMatch, nullptr,
+  handle_ = FindFirstFileExW((prefix_ + L"*").c_str(), FindExInfoBasic, &found_,
+                             FindExSearchNameMatch, nullptr,
                              FIND_FIRST_EX_LARGE_FETCH);
   if (handle_ == INVALID_HANDLE_VALUE) {
     // Some file systems list no "." and ".." entries: an empty folder.

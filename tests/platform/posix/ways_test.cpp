@@ -10,11 +10,11 @@
 #include <string>
 
 #include "interrupted.h"
-#include "way_platform.h"
 #include "platform_contract.h"
 #include "renaming_pass.h"
 #include "scratch_folder.h"
 #include "test_environment.h"
+#include "way_platform.h"
 
 // Found by GoogleTest for the names of the parameterized tests.
 void PrintTo(Way way, std::ostream* out) {
@@ -114,8 +114,8 @@ TEST(SystemPlatformTest, TheMountKindAndTheFlushDecideWhatTheRunTrusts) {
   const time_t anHourAgo = time(nullptr) - 3600;
   char own[32];
   strftime(own, sizeof own, "%Y-%m-%d %H-%M-%S.txt", localtime(&anHourAgo));
-  for (const char* type : {"", "fuse.sshfs", "fuseblk", "fuse.fusefat",
-                           "fuse.rclone"}) {
+  for (const char* type :
+       {"", "fuse.sshfs", "fuseblk", "fuse.fusefat", "fuse.rclone"}) {
     InScratchFolder here;
     WriteFile(here.rename() / "2001-01-01 00-00-00.txt", "", anHourAgo);
     WayPlatform platform(Way::kLink, {.mountType = type});
