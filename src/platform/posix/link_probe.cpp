@@ -40,8 +40,7 @@ Outcome LinkProbe::LearnOnce() {
   // here, whatever it says (EPERM, ENOSYS, EIO on cloud drives...), but
   // for a full disk or quota, which says nothing of links: asked again at
   // the next file.
-  const int linked =
-      linkat(fd, first.c_str(), fd, second.c_str(), 0) == 0 ? 0 : errno;
+  const int linked = link(fd, first.c_str(), second.c_str());
   if (linked == ENOSPC || linked == EDQUOT || linked == ENOENT) {
     folder_.DropAside(first);
     return OutcomeOf(linked);

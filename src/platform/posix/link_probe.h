@@ -1,6 +1,11 @@
 #ifndef STAMPNAME_PLATFORM_POSIX_LINK_PROBE_H_
 #define STAMPNAME_PLATFORM_POSIX_LINK_PROBE_H_
 
+#include <unistd.h>
+
+#include <cerrno>
+#include <functional>
+
 #include "platform/platform.h"
 #include "platform/posix/open_folder.h"
 
@@ -22,6 +27,11 @@ class LinkProbe {
   // through the other.
   enum class Identity { kUnknown, kInode, kMark };
   Identity identity = Identity::kUnknown;
+  // Links `from` to `to` in the open folder `fd`: 0 or the failure.
+  std::function<int(int fd, const char* from, const char* to)> link =
+      [](int fd, const char* from, const char* to) {
+        return linkat(fd, from, fd, to, 0) == 0 ? 0 : errno;
+      };
 
  private:
   Outcome LearnOnce();

@@ -1,5 +1,7 @@
 #include "way_platform.h"
 
+#include <cerrno>
+
 #include "platform/posix/folder.h"
 
 WayPlatform::WayPlatform(Way first, const WayOptions& options) {
@@ -14,6 +16,8 @@ WayPlatform::WayPlatform(Way first, const WayOptions& options) {
     folder.probe.identity = LinkProbe::Identity::kMark;
   if (options.mountType)
     folder.open.mount = Mount{!options.mountType->empty(), *options.mountType};
+  if (options.linksRefused)
+    folder.probe.link = [](int, const char*, const char*) { return ENOSYS; };
   if (options.flush)
     folder.flush = options.flush;
   folder.open.between = [this](RenameStep step) { Between(step); };

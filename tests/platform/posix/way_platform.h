@@ -28,6 +28,8 @@ struct WayOptions {
   // The kind of mount the folder is taken to be on: "" a kernel file
   // system, "fuse.sshfs" say; unset, the one it is on.
   std::optional<std::string> mountType = std::nullopt;
+  // The link probe's link refused, as by a file system without links.
+  bool linksRefused = false;
   // How the folder is flushed at the end: 0 or the failure.
   std::function<int(int fd)> flush = nullptr;
 };

@@ -8,6 +8,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "interrupted.h"
 #include "platform_contract.h"
@@ -108,22 +109,49 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 TEST(SystemPlatformTest, TheMountKindAndTheFlushDecideWhatTheRunTrusts) {
-  // Only FUSE kinds may reset times through a rename; no kind where links
-  // work takes a user's old empty file under a stamp name for a stopped
-  // run's reservation: it is named after its own time.
+  // Only FUSE kinds may reset times through a rename. Where links work,
+  // every kind takes the link way, and none takes a user's old empty file
+  // under a stamp name for a stopped run's reservation: it is named after
+  // its own time. Where the probe finds links refused, the kinds that
+  // reserve at once take the reserve way, and there such a file is a
+  // stopped run's reservation, removed (on a kernel file system, which
+  // reserves nothing of its own, it stays a user's); the others take none,
+  // and every file keeps its name.
   const time_t anHourAgo = time(nullptr) - 3600;
-  char own[32];
+  char own[32], photo[32];
   strftime(own, sizeof own, "%Y-%m-%d %H-%M-%S.txt", localtime(&anHourAgo));
-  for (const char* type :
-       {"", "fuse.sshfs", "fuseblk", "fuse.fusefat", "fuse.rclone"}) {
+  strftime(photo, sizeof photo, "%Y-%m-%d %H-%M-%S.jpg", localtime(&kLater));
+  const std::string empty = "2001-01-01 00-00-00.txt";
+  struct Row {
+    const char* type;
+    bool linksRefused;
+    Way way;
+    std::map<std::string, std::string> left;
+  };
+  for (const Row& row : std::vector<Row>{
+           {"", false, Way::kLink, {{own, ""}, {photo, "a"}}},
+           {"fuse.sshfs", false, Way::kLink, {{own, ""}, {photo, "a"}}},
+           {"fuseblk", false, Way::kLink, {{own, ""}, {photo, "a"}}},
+           {"fuse.fusefat", false, Way::kLink, {{own, ""}, {photo, "a"}}},
+           {"fuse.rclone", false, Way::kLink, {{own, ""}, {photo, "a"}}},
+           {"", true, Way::kReserve, {{own, ""}, {photo, "a"}}},
+           {"fuse.sshfs", true, Way::kReserve, {{photo, "a"}}},
+           {"fuseblk", true, Way::kReserve, {{photo, "a"}}},
+           {"fuse.smbnetfs", true, Way::kReserve, {{photo, "a"}}},
+           {"fuse.rclone", true, Way::kNone, {{empty, ""}, {"a.jpg", "a"}}},
+       }) {
+    const std::string at =
+        std::string(row.type) + (row.linksRefused ? ", links refused" : "");
     InScratchFolder here;
-    WriteFile(here.rename() / "2001-01-01 00-00-00.txt", "", anHourAgo);
-    WayPlatform platform(Way::kLink, {.mountType = type});
-    EXPECT_EQ(Main(platform), kAllNamed) << type;
-    EXPECT_EQ(platform.RenamesKeepTimes(), *type == '\0') << type;
-    EXPECT_EQ(Snapshot(here.rename()),
-              (std::map<std::string, std::string>{{own, ""}}))
-        << type;
+    WriteFile(here.rename() / empty, "", anHourAgo);
+    WriteFile(here.rename() / "a.jpg", "a", kLater);
+    WayPlatform platform(Way::kLink, {.mountType = row.type,
+                                      .linksRefused = row.linksRefused});
+    EXPECT_EQ(Main(platform), row.way == Way::kNone ? kSomeKept : kAllNamed)
+        << at;
+    EXPECT_EQ(platform.way(), row.way) << at;
+    EXPECT_EQ(platform.RenamesKeepTimes(), *row.type == '\0') << at;
+    EXPECT_EQ(Snapshot(here.rename()), row.left) << at;
   }
 
   // The folder is flushed once where a name changed; a medium that fails
