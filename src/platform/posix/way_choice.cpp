@@ -19,7 +19,9 @@ Outcome WayChoice::Rename(const char* from, const char* to,
       return {Failure::kOther, ENOTSUP};
     if (std::optional<Outcome> done = chosen->Rename(from, to, stampedFrom))
       return *done;
-    way = static_cast<Way>(static_cast<int>(way) + 1);  // refused here
+    // Refused as missing (only the kernel's way is; the link way's refusal
+    // is the probe's, settled above): the next way, for good.
+    way = static_cast<Way>(static_cast<int>(way) + 1);
   }
 }
 
