@@ -190,21 +190,10 @@ class Held : public WayPlatform {
 };
 
 const char* NameOf(RenameStep step) {
-  switch (step) {
-    case RenameStep::kProbe:
-      return "probe";
-    case RenameStep::kAside:
-      return "aside";
-    case RenameStep::kLinked:
-      return "linked";
-    case RenameStep::kLinkedFirst:
-      return "linked first";
-    case RenameStep::kReserved:
-      return "reserved";
-    case RenameStep::kRenamed:
-      return "renamed";
-  }
-  return "?";
+  // In the order of RenameStep; the design page cites rows by these names.
+  constexpr const char* kNames[] = {"probe",        "aside",    "linked",
+                                    "linked first", "reserved", "renamed"};
+  return kNames[static_cast<int>(step)];
 }
 
 class StoppedRunTest : public testing::Test {
