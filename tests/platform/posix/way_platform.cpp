@@ -1,6 +1,7 @@
 #include "way_platform.h"
 
-#include <cerrno>
+#include <deque>
+#include <memory>
 
 #include "platform/posix/folder.h"
 
@@ -16,8 +17,17 @@ WayPlatform::WayPlatform(Way first, const WayOptions& options) {
     folder.probe.identity = LinkProbe::Identity::kMark;
   if (options.mountType)
     folder.open.mount = Mount{!options.mountType->empty(), *options.mountType};
-  if (options.linksRefused)
-    folder.probe.link = [](int, const char*, const char*) { return ENOSYS; };
+  if (!options.probeLinks.empty())
+    folder.probe.link =
+        [errors = std::make_shared<std::deque<int>>(options.probeLinks.begin(),
+                                                    options.probeLinks.end()),
+         link = folder.probe.link](int fd, const char* from, const char* to) {
+          if (errors->empty())
+            return link(fd, from, to);
+          const int error = errors->front();
+          errors->pop_front();
+          return error;
+        };
   if (options.flush)
     folder.flush = options.flush;
   folder.open.between = [this](RenameStep step) { Between(step); };

@@ -4,6 +4,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/posix/open_folder.h"
 #include "platform/posix/rename_way.h"
@@ -28,8 +29,9 @@ struct WayOptions {
   // The kind of mount the folder is taken to be on: "" a kernel file
   // system, "fuse.sshfs" say; unset, the one it is on.
   std::optional<std::string> mountType = std::nullopt;
-  // The link probe's link refused, as by a file system without links.
-  bool linksRefused = false;
+  // What the link probe's first links get, one each, before they work:
+  // ENOSYS as from a file system without links, ENOSPC from a full disk.
+  std::vector<int> probeLinks = {};
   // How the folder is flushed at the end: 0 or the failure.
   std::function<int(int fd)> flush = nullptr;
 };

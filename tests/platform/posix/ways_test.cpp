@@ -116,7 +116,8 @@ TEST(SystemPlatformTest, TheMountKindAndTheFlushDecideWhatTheRunTrusts) {
   // reserve at once take the reserve way, and there such a file is a
   // stopped run's reservation, removed (on a kernel file system, which
   // reserves nothing of its own, it stays a user's); the others take none,
-  // and every file keeps its name.
+  // and every file keeps its name. A probe refused for a full disk tells
+  // nothing of links: it is made again at the next question.
   const time_t anHourAgo = time(nullptr) - 3600;
   char own[32], photo[32];
   strftime(own, sizeof own, "%Y-%m-%d %H-%M-%S.txt", localtime(&anHourAgo));
@@ -124,29 +125,33 @@ TEST(SystemPlatformTest, TheMountKindAndTheFlushDecideWhatTheRunTrusts) {
   const std::string empty = "2001-01-01 00-00-00.txt";
   struct Row {
     const char* type;
-    bool linksRefused;
+    std::vector<int> probeLinks;
     Way way;
     std::map<std::string, std::string> left;
   };
   for (const Row& row : std::vector<Row>{
-           {"", false, Way::kLink, {{own, ""}, {photo, "a"}}},
-           {"fuse.sshfs", false, Way::kLink, {{own, ""}, {photo, "a"}}},
-           {"fuseblk", false, Way::kLink, {{own, ""}, {photo, "a"}}},
-           {"fuse.fusefat", false, Way::kLink, {{own, ""}, {photo, "a"}}},
-           {"fuse.rclone", false, Way::kLink, {{own, ""}, {photo, "a"}}},
-           {"", true, Way::kReserve, {{own, ""}, {photo, "a"}}},
-           {"fuse.sshfs", true, Way::kReserve, {{photo, "a"}}},
-           {"fuseblk", true, Way::kReserve, {{photo, "a"}}},
-           {"fuse.smbnetfs", true, Way::kReserve, {{photo, "a"}}},
-           {"fuse.rclone", true, Way::kNone, {{empty, ""}, {"a.jpg", "a"}}},
+           {"", {}, Way::kLink, {{own, ""}, {photo, "a"}}},
+           {"fuse.sshfs", {}, Way::kLink, {{own, ""}, {photo, "a"}}},
+           {"fuseblk", {}, Way::kLink, {{own, ""}, {photo, "a"}}},
+           {"fuse.fusefat", {}, Way::kLink, {{own, ""}, {photo, "a"}}},
+           {"fuse.rclone", {}, Way::kLink, {{own, ""}, {photo, "a"}}},
+           {"", {ENOSYS}, Way::kReserve, {{own, ""}, {photo, "a"}}},
+           {"fuse.sshfs", {ENOSYS}, Way::kReserve, {{photo, "a"}}},
+           {"fuseblk", {ENOSYS}, Way::kReserve, {{photo, "a"}}},
+           {"fuse.smbnetfs", {ENOSYS}, Way::kReserve, {{photo, "a"}}},
+           {"fuse.rclone", {ENOSYS}, Way::kNone, {{empty, ""}, {"a.jpg", "a"}}},
+           {"fuse.sshfs", {ENOSPC}, Way::kLink, {{own, ""}, {photo, "a"}}},
        }) {
     const std::string at =
-        std::string(row.type) + (row.linksRefused ? ", links refused" : "");
+        std::string(row.type) +
+        (row.probeLinks.empty()
+             ? ""
+             : ", probe's link errno " + std::to_string(row.probeLinks[0]));
     InScratchFolder here;
     WriteFile(here.rename() / empty, "", anHourAgo);
     WriteFile(here.rename() / "a.jpg", "a", kLater);
-    WayPlatform platform(Way::kLink, {.mountType = row.type,
-                                      .linksRefused = row.linksRefused});
+    WayPlatform platform(Way::kLink,
+                         {.mountType = row.type, .probeLinks = row.probeLinks});
     EXPECT_EQ(Main(platform), row.way == Way::kNone ? kSomeKept : kAllNamed)
         << at;
     EXPECT_EQ(platform.way(), row.way) << at;
