@@ -46,7 +46,7 @@ struct SystemPlatform::Folder {
   Proof proof{open, probe};
   SafeSteps steps{open, probe, proof};
   WayChoice ways{open, probe, proof, steps};
-  Sightings sightings{open, proof, steps, [this] { return ways.MayReserve(); }};
+  Sightings sightings{open, proof, steps, ways};
   TimesRecord times{open, steps};
   Listing listing{open, steps, sightings, times};
 

@@ -41,7 +41,8 @@ bool WaitFor(const struct timespec& since, long long ms,
 /// have without the stop.
 Reservation Sightings::Sighted(const char* name) {
   struct stat st;
-  if (!mayReserve_() || StatNow(folder_.fd(), name, &st) != 0 || !EmptyFile(st))
+  if (!ways_.MayReserve() || StatNow(folder_.fd(), name, &st) != 0 ||
+      !EmptyFile(st))
     return Reservation::kNone;
   if (Fresh(st)) {
     struct stat now;

@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <time.h>
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -12,6 +11,7 @@
 #include "platform/posix/open_folder.h"
 #include "platform/posix/proof.h"
 #include "platform/posix/safe_steps.h"
+#include "platform/posix/way_choice.h"
 
 /// Seconds within which a run is done with an empty file of its own (a
 /// reservation, a probe): one that stays as it was for longer is a stopped
@@ -22,12 +22,8 @@ constexpr int kInFlightSeconds = 5;
 /// is some run's in flight, waited for, or a stopped run's, removed.
 class Sightings {
  public:
-  Sightings(OpenFolder& folder, Proof& proof, SafeSteps& steps,
-            std::function<bool()> mayReserve)
-      : folder_(folder),
-        proof_(proof),
-        steps_(steps),
-        mayReserve_(std::move(mayReserve)) {}
+  Sightings(OpenFolder& folder, Proof& proof, SafeSteps& steps, WayChoice& ways)
+      : folder_(folder), proof_(proof), steps_(steps), ways_(ways) {}
 
   /// What `name`, a file under a name the run gives of another time, is.
   Reservation Sighted(const char* name);
@@ -55,7 +51,7 @@ class Sightings {
   OpenFolder& folder_;
   Proof& proof_;
   SafeSteps& steps_;
-  std::function<bool()> mayReserve_;
+  WayChoice& ways_;
 };
 
 #endif  // STAMPNAME_PLATFORM_POSIX_SIGHTINGS_H_
