@@ -70,23 +70,19 @@ void OpenFolder::DropAside(const std::string& aside) {
 
 int OpenFolder::MakeEmpty(const char* name, struct stat* made, bool* madeIt) {
   *madeIt = false;
-  if (!makeByOpen_) {
-    if (mknodat(fd(), name, S_IFREG | 0600, 0) == 0) {
-      *madeIt = true;
-    } else {
-      if (errno != EPERM && errno != EINVAL && errno != ENOSYS &&
-          errno != EOPNOTSUPP && errno != ENOTSUP)
-        return errno;
-      makeByOpen_ = true;
-    }
+  if (!makeByOpen_ && mknodat(fd(), name, S_IFREG | 0600, 0) != 0) {
+    if (errno != EPERM && errno != EINVAL && errno != ENOSYS &&
+        errno != EOPNOTSUPP && errno != ENOTSUP)
+      return errno;
+    makeByOpen_ = true;  // no plain files from mknod here
   }
-  if (!*madeIt) {
+  if (makeByOpen_) {
     const int file = openat(
         fd(), name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (file < 0)
       return errno;
     close(file);
-    *madeIt = true;
   }
+  *madeIt = true;
   return fstatat(fd(), name, made, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
 }
