@@ -44,9 +44,13 @@ bool GoneNow(int dirFd, const char* name) {
   return fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT;
 }
 
-int ToLocal(time_t when, DateTime* modified) {
+int WallClock(const Mount& mount, time_t when, DateTime* modified) {
   struct tm local;
-  if (localtime_r(&when, &local) == nullptr)
+  // The card's own time: what the camera wrote, as every other system
+  // shows it, whatever zone the kernel read it in.
+  const time_t held = mount.cardShift ? when - *mount.cardShift : when;
+  if ((mount.cardShift ? gmtime_r(&held, &local) : localtime_r(&when, &local)) ==
+      nullptr)
     return errno != 0 ? errno : EOVERFLOW;
   const long long year = 1900LL + local.tm_year;
   // Out of range years are caught by the pass; keep them out of range.
@@ -59,9 +63,10 @@ int ToLocal(time_t when, DateTime* modified) {
   return 0;
 }
 
-bool StillStamped(const struct stat& st, const DateTime& stampedFrom) {
+bool StillStamped(const Mount& mount, const struct stat& st,
+                  const DateTime& stampedFrom) {
   DateTime now;
-  return S_ISREG(st.st_mode) && ToLocal(st.st_mtime, &now) == 0 &&
+  return S_ISREG(st.st_mode) && WallClock(mount, st.st_mtime, &now) == 0 &&
          now == stampedFrom;
 }
 

@@ -5,6 +5,7 @@
 #include <time.h>
 
 #include "platform/platform.h"
+#include "platform/posix/mount_kind.h"
 
 /// What a call's errno means to the pass; 0, none, is success.
 Outcome OutcomeOf(int error);
@@ -14,11 +15,14 @@ bool SameAttributes(const struct stat& a, const struct stat& b);
 bool EmptyFile(const struct stat& st);
 /// Whether `name` is gone: taken from it by another run, say.
 bool GoneNow(int dirFd, const char* name);
-/// Local wall-clock time of `when`; 0 or the failure.
-int ToLocal(time_t when, DateTime* modified);
+/// The wall-clock time a file of time `when` on `mount` is named after:
+/// local time, or on the kernel's FAT the time the entry holds. 0 or the
+/// failure.
+int WallClock(const Mount& mount, time_t when, DateTime* modified);
 /// Whether `st` is still an ordinary file of the time its new name was
 /// made from.
-bool StillStamped(const struct stat& st, const DateTime& stampedFrom);
+bool StillStamped(const Mount& mount, const struct stat& st,
+                  const DateTime& stampedFrom);
 int StatNow(int dirFd, const char* name, struct stat* st);
 int TimesNow(int dirFd, const char* name, FileTimes* times);
 int SetTimesAt(int dirFd, const char* name, const FileTimes& times);

@@ -1,11 +1,6 @@
 #ifndef STAMPNAME_PLATFORM_POSIX_FOLDER_H_
 #define STAMPNAME_PLATFORM_POSIX_FOLDER_H_
 
-#include <unistd.h>
-
-#include <cerrno>
-#include <functional>
-
 #include "platform/posix/link_probe.h"
 #include "platform/posix/listing.h"
 #include "platform/posix/open_folder.h"
@@ -52,10 +47,6 @@ struct SystemPlatform::Folder {
 
   bool timesUnknown = false;  // true: not even on a kernel file system
   bool finished = false;      // the end of the run's work is done
-  // Puts the folder on the medium: 0 or the failure.
-  std::function<int(int)> flush = [](int fd) {
-    return fsync(fd) == 0 ? 0 : errno;
-  };
 };
 
 #endif  // STAMPNAME_PLATFORM_POSIX_FOLDER_H_

@@ -42,7 +42,7 @@ std::optional<Outcome> LinkWay::Rename(const char* from, const char* to,
   //    goes as a second name goes, and the file goes back (PutBack).
   struct stat linked;
   if (fstatat(fd, to, &linked, AT_SYMLINK_NOFOLLOW) != 0 ||
-      !StillStamped(linked, stampedFrom)) {
+      !StillStamped(folder_.Kind(), linked, stampedFrom)) {
     steps_.DropSecondName(to, aside.c_str(), /*ours=*/true);
     return steps_.PutBack(aside, from, {Failure::kChanged, 0});
   }
@@ -80,7 +80,7 @@ Outcome LinkWay::LinkFirst(const char* from, const char* to,
   //    the new name goes again.
   struct stat linked;
   if (fstatat(fd, to, &linked, AT_SYMLINK_NOFOLLOW) != 0 ||
-      !StillStamped(linked, stampedFrom)) {
+      !StillStamped(folder_.Kind(), linked, stampedFrom)) {
     steps_.DropSecondName(to, from, /*ours=*/true);
     return {Failure::kChanged, 0};
   }
@@ -101,7 +101,7 @@ Outcome LinkWay::Unlinked(const std::string& aside, const char* from,
   struct stat moved, there;
   if (StatNow(fd, aside.c_str(), &moved) != 0)
     return steps_.PutBack(aside, from, {Failure::kOther, errno});
-  if (!StillStamped(moved, stampedFrom))
+  if (!StillStamped(folder_.Kind(), moved, stampedFrom))
     return steps_.PutBack(aside, from, {Failure::kChanged, 0});
   if (StatNow(fd, to, &there) != 0)
     return steps_.PutBack(aside, from,

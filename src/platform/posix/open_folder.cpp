@@ -68,6 +68,22 @@ void OpenFolder::DropAside(const std::string& aside) {
     leftovers.emplace_back(aside, false);
 }
 
+void OpenFolder::Settle(const char* name) {
+  if (!FlushesEachFile(Kind()))
+    return;
+  // Whatever the name holds now: flushing another program's file harms
+  // nothing, and one moved away since is no longer this run's to keep.
+  const int file =
+      openat(fd(), name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (file < 0 && errno == ENOENT)
+    return;
+  const int error = file < 0 ? errno : flush(file);
+  if (file >= 0)
+    close(file);
+  if (settleError == 0)
+    settleError = error;
+}
+
 int OpenFolder::MakeEmpty(const char* name, struct stat* made, bool* madeIt) {
   *madeIt = false;
   if (!makeByOpen_ && mknodat(fd(), name, S_IFREG | 0600, 0) != 0) {

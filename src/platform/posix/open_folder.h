@@ -3,6 +3,9 @@
 
 #include <dirent.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <cstdint>
 #include <functional>
@@ -66,6 +69,17 @@ class OpenFolder {
   /// rename onto, or remove, a file still open, and a FUSE client closes
   /// it on the server only some time after close() returns.
   int MakeEmpty(const char* name, struct stat* made, bool* madeIt);
+
+  /// Where the medium takes a renamed entry whole only with its file
+  /// (FlushesEachFile), puts the file `name` on it now, so that a card
+  /// pulled out later in the run keeps it; a failure is kept for the end.
+  void Settle(const char* name);
+
+  /// Puts the open file or folder `fd` on the medium: 0 or the failure.
+  std::function<int(int fd)> flush = [](int fd) {
+    return fsync(fd) == 0 ? 0 : errno;
+  };
+  int settleError = 0;  // the first failure of Settle
 
   /// Names to remove before the run ends, their removal having failed:
   /// with `empty`, a reservation to remove only while it is empty; else an

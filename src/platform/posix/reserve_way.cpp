@@ -41,7 +41,7 @@ std::optional<Outcome> ReserveWay::Rename(const char* from, const char* to,
   Outcome outcome;
   if (fstatat(fd, from, &source, AT_SYMLINK_NOFOLLOW) != 0)
     outcome = OutcomeOf(errno);
-  else if (!StillStamped(source, stampedFrom))
+  else if (!StillStamped(folder_.Kind(), source, stampedFrom))
     outcome = {Failure::kChanged, 0};  // another file, or a changed one
   folder_.between(RenameStep::kReserved);
   // 3. The photo renamed onto the reservation, which it replaces: read

@@ -1,6 +1,9 @@
 // The platform's operations, each handed to the part of the run it
 // concerns, and the end of a run.
 #include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <time.h>
 
 #include "platform/posix/file_status.h"
@@ -26,11 +29,16 @@ Outcome SystemPlatform::Folder::Finish() {
   if (!open.changed)
     return {};
   // A file system that cannot flush a folder says so; that is no failure.
-  const int error = flush(open.fd());
-  if (error == 0 || error == EINVAL || error == EROFS || error == ENOSYS ||
-      error == EOPNOTSUPP || error == ENOTSUP)
-    return {};
-  return {Failure::kOther, error};
+  const auto failed = [](int error) {
+    return error != 0 && error != EINVAL && error != EROFS &&
+           error != ENOSYS && error != EOPNOTSUPP && error != ENOTSUP;
+  };
+  const int error = open.flush(open.fd());
+  if (failed(open.settleError))
+    return {Failure::kOther, open.settleError};
+  if (failed(error))
+    return {Failure::kOther, error};
+  return {};
 }
 
 SystemPlatform::SystemPlatform() : folder_(std::make_unique<Folder>()) {}
@@ -60,7 +68,7 @@ Outcome SystemPlatform::ModifiedTime(const std::string& fileName,
   // that was listed is gone.
   if (!S_ISREG(st.st_mode))
     return {Failure::kGone, 0};
-  return OutcomeOf(ToLocal(st.st_mtime, modified));
+  return OutcomeOf(WallClock(folder_->open.Kind(), st.st_mtime, modified));
 }
 
 Sameness SystemPlatform::SameFile(const std::string& a, const std::string& b) {

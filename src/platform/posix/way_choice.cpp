@@ -9,6 +9,17 @@
 
 Outcome WayChoice::Rename(const char* from, const char* to,
                           const DateTime& stampedFrom) {
+  if (!started_) {
+    // The kernel's rename is skipped where it refuses a taken name only by
+    // the client's cache, and every way where none is known to be safe.
+    started_ = true;
+    const Mount& kind = folder_.Kind();
+    const Way first = ServesNoWay(kind)          ? Way::kNone
+                      : RefusesByCacheOnly(kind) ? Way::kLink
+                                                 : Way::kNoReplace;
+    if (static_cast<int>(way) < static_cast<int>(first))
+      way = first;
+  }
   for (;;) {
     if (const Outcome settled = Settle(); !settled.ok())
       return settled;
@@ -17,8 +28,11 @@ Outcome WayChoice::Rename(const char* from, const char* to,
     RenameWay* chosen = ways[static_cast<int>(way)];
     if (chosen == nullptr)
       return {Failure::kOther, ENOTSUP};
-    if (std::optional<Outcome> done = chosen->Rename(from, to, stampedFrom))
+    if (std::optional<Outcome> done = chosen->Rename(from, to, stampedFrom)) {
+      if (done->ok())
+        folder_.Settle(to);
       return *done;
+    }
     // Refused as missing (only the kernel's way is; the link way's refusal
     // is the probe's, settled above): the next way, for good.
     way = static_cast<Way>(static_cast<int>(way) + 1);
@@ -39,7 +53,8 @@ Outcome WayChoice::Settle() {
 
 bool WayChoice::MayReserve() {
   if (reserving == Reserving::kUnknown) {
-    if (!folder_.Kind().fuse || !ReservesAtOnce(folder_.Kind()))
+    const Mount& kind = folder_.Kind();
+    if ((!kind.fuse && !RefusesByCacheOnly(kind)) || !ReservesAtOnce(kind))
       reserving = Reserving::kNever;
     else if (probe_.Learn().ok())
       reserving = probe_.links == LinkProbe::Links::kRefused

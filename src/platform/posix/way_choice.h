@@ -37,6 +37,7 @@ class WayChoice {
   Reserving reserving = Reserving::kUnknown;
 
  private:
+  bool started_ = false;  // the mount's first way taken
   /// Moves `way` past the link way where the probe finds links refused:
   /// to the reserve way on the kinds of mount where it is safe, else to
   /// none. Fails where the probe cannot be made.

@@ -16,7 +16,10 @@ WayPlatform::WayPlatform(Way first, const WayOptions& options) {
   if (options.byMark)
     folder.probe.identity = LinkProbe::Identity::kMark;
   if (options.mountType)
-    folder.open.mount = Mount{!options.mountType->empty(), *options.mountType};
+    folder.open.mount =
+        options.mountType->empty()
+            ? Mount{}
+            : MountFrom(*options.mountType, options.mountOptions, 0);
   if (!options.probeLinks.empty())
     folder.probe.link =
         [errors = std::make_shared<std::deque<int>>(options.probeLinks.begin(),
@@ -29,7 +32,7 @@ WayPlatform::WayPlatform(Way first, const WayOptions& options) {
           return error;
         };
   if (options.flush)
-    folder.flush = options.flush;
+    folder.open.flush = options.flush;
   folder.open.between = [this](RenameStep step) { Between(step); };
 }
 

@@ -29,10 +29,13 @@ struct WayOptions {
   // The kind of mount the folder is taken to be on: "" a kernel file
   // system, "fuse.sshfs" say; unset, the one it is on.
   std::optional<std::string> mountType = std::nullopt;
+  // Its options, as the mount table shows them ("tz=UTC", say).
+  std::string mountOptions = "";
   // What the link probe's first links get, one each, before they work:
   // ENOSYS as from a file system without links, ENOSPC from a full disk.
   std::vector<int> probeLinks = {};
-  // How the folder is flushed at the end: 0 or the failure.
+  // How the folder, at the end, and on the kernel's FAT each renamed file
+  // are flushed: 0 or the failure.
   std::function<int(int fd)> flush = nullptr;
 };
 
