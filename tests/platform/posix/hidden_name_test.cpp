@@ -90,7 +90,12 @@ TEST(HiddenNameTest, OnlyTheProgramsExactShapesAreItsOwn) {
   const std::string hidden = run + " to b.jpg";
   for (const std::string name : {"a.jpg", "b.jpg"})
     WriteFile(in / name, "same", kEarly);
-  fs::create_hard_link(in / "b.jpg", in / hidden);
+  // The kernel's FAT renames at once, and has no links all the same.
+  std::error_code noLinks;
+  fs::create_hard_link(in / "b.jpg", in / hidden, noLinks);
+  if (noLinks && Environment().way != 0)
+    return;
+  ASSERT_FALSE(noLinks) << noLinks.message();
   WayPlatform platform(Way::kLink, {.byMark = true});
   ListAll(platform);
   EXPECT_EQ(platform.SameFile(hidden, "b.jpg"), Sameness::kSame);

@@ -19,7 +19,8 @@ WayPlatform::WayPlatform(Way first, const WayOptions& options) {
     folder.open.mount =
         options.mountType->empty()
             ? Mount{}
-            : MountFrom(*options.mountType, options.mountOptions, 0);
+            : MountFrom(*options.mountType, options.mountOptions,
+                        options.kernelMinutesWest);
   if (!options.probeLinks.empty())
     folder.probe.link =
         [errors = std::make_shared<std::deque<int>>(options.probeLinks.begin(),

@@ -31,6 +31,8 @@ struct WayOptions {
   std::optional<std::string> mountType = std::nullopt;
   // Its options, as the mount table shows them ("tz=UTC", say).
   std::string mountOptions = "";
+  // The kernel's own zone, minutes west of UTC, which its FAT applies.
+  int kernelMinutesWest = 0;
   // What the link probe's first links get, one each, before they work:
   // ENOSYS as from a file system without links, ENOSPC from a full disk.
   std::vector<int> probeLinks = {};
