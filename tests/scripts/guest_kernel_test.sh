@@ -133,8 +133,7 @@ STEPS
 photos() {  # folder, count
   mkdir -p "$1"
   for i in $(seq "$2"); do
-    head -c $((4096 + i * 97)) /dev/zero | tr '\0' x >"$1/IMG_$i.JPG"
-    echo "photo $i" >>"$1/IMG_$i.JPG"
+    { echo "photo $i"; head -c $((4096 + i * 97)) /dev/zero | tr '\0' x; } >"$1/IMG_$i.JPG"
     touch -d "2019-07-0$((i % 3 + 1)) 10:20:$((i % 4 * 2))Z" "$1/IMG_$i.JPG"
   done
 }
@@ -238,7 +237,7 @@ STEPS
   smb)
     [ -x /usr/sbin/smbd ] || skip "smbd is not installed"
     command -v mount.cifs >/dev/null || skip "cifs-utils is not installed"
-    tables /mnt/one 2 /mnt/two >"$work/tables.sh"
+    tables /mnt/one 3 /mnt/two >"$work/tables.sh"
     cat >"$work/steps.sh" <<STEPS
 modprobe cifs
 mkdir -p /mnt/share /mnt/one /mnt/two /run/smb
@@ -274,11 +273,11 @@ grep cifs /proc/self/mountinfo | grep /mnt
 status=0
 # A name the second machine makes is refused to the first, whose cache
 # has not seen it: what the program's way relies on.
-echo a >/mnt/one/a; ls /mnt/one >/dev/null; stat /mnt/one/b >/dev/null 2>&1
+ls /mnt/one >/dev/null; stat /mnt/one/b >/dev/null 2>&1
 echo b >/mnt/two/b
-ln /mnt/one/a /mnt/one/b 2>/dev/null && { echo "FAILED: a link replaced the other machine's name"; status=1; }
+(set -C; echo a >/mnt/one/b) 2>/dev/null && { echo "FAILED: an exclusive create replaced the other machine's name"; status=1; }
 [ "\$(cat /mnt/share/b)" = b ] || { echo "FAILED: the other machine's file is gone"; status=1; }
-rm -f /mnt/share/a /mnt/share/b
+rm -f /mnt/share/b
 . $work/tables.sh || status=1
 exit \$status
 STEPS
@@ -331,7 +330,7 @@ $load
 mkdir -p /mnt/card && mount $mount_options /dev/ubda /mnt/card || exit 1
 (cd /mnt/card && TZ=UTC $build/stampname) || echo "rerun status \$?"
 cd /mnt/card/Rename && for f in *; do
-  printf '%s\t%s\t%s\n' "\$f" "\$(tail -n 1 "\$f")" "\$(stat -c %s "\$f")"
+  printf '%s\t%s\t%s\n' "\$f" "\$(head -n 1 "\$f")" "\$(stat -c %s "\$f")"
 done >$work/listing
 cd /; umount /mnt/card
 STEPS

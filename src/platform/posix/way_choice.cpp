@@ -10,12 +10,14 @@
 Outcome WayChoice::Rename(const char* from, const char* to,
                           const DateTime& stampedFrom) {
   if (!started_) {
-    // The kernel's rename is skipped where it refuses a taken name only by
-    // the client's cache, and every way where none is known to be safe.
+    // Where the kernel's rename refuses a taken name only by the client's
+    // cache, the server's own refusal of an exclusive create holds the
+    // name (its links, made by path, prove nothing through the client's
+    // caches); where no way is known to be safe, none.
     started_ = true;
     const Mount& kind = folder_.Kind();
     const Way first = ServesNoWay(kind)          ? Way::kNone
-                      : RefusesByCacheOnly(kind) ? Way::kLink
+                      : RefusesByCacheOnly(kind) ? Way::kReserve
                                                  : Way::kNoReplace;
     if (static_cast<int>(way) < static_cast<int>(first))
       way = first;
@@ -54,7 +56,9 @@ Outcome WayChoice::Settle() {
 bool WayChoice::MayReserve() {
   if (reserving == Reserving::kUnknown) {
     const Mount& kind = folder_.Kind();
-    if ((!kind.fuse && !RefusesByCacheOnly(kind)) || !ReservesAtOnce(kind))
+    if (RefusesByCacheOnly(kind))
+      reserving = Reserving::kMay;
+    else if (!kind.fuse || !ReservesAtOnce(kind))
       reserving = Reserving::kNever;
     else if (probe_.Learn().ok())
       reserving = probe_.links == LinkProbe::Links::kRefused

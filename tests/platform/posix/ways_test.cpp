@@ -120,8 +120,8 @@ TEST(SystemPlatformTest, TheMountKindAndTheFlushDecideWhatTheRunTrusts) {
   // and every file keeps its name. A probe refused for a full disk tells
   // nothing of links: it is made again at the next question.
   // The kernel's SMB client skips the kernel's rename, whose refusal is
-  // only its cache's, and reserves where it has no links; the desktops'
-  // share mounts get no way. On the kernel's FAT names follow the card's
+  // only its cache's, and reserves, links or none; the desktops' share
+  // mounts get no way. On the kernel's FAT names follow the card's
   // own time, whatever zone the kernel read it in: the mount's, else its
   // own (here an hour east).
   const time_t anHourAgo = time(nullptr) - 3600;
@@ -161,7 +161,7 @@ TEST(SystemPlatformTest, TheMountKindAndTheFlushDecideWhatTheRunTrusts) {
            {"fuse.smbnetfs", {ENOSYS}, Way::kReserve, {{photo, "a"}}},
            {"fuse.rclone", {ENOSYS}, Way::kNone, {{empty, ""}, {"a.jpg", "a"}}},
            {"fuse.sshfs", {ENOSPC}, Way::kLink, {{own, ""}, {photo, "a"}}},
-           {"cifs", {}, Way::kLink, {{own, ""}, {photo, "a"}}, "", Way::kNoReplace},
+           {"cifs", {}, Way::kReserve, {{photo, "a"}}, "", Way::kNoReplace},
            {"smb3", {ENOSYS}, Way::kReserve, {{photo, "a"}}, "", Way::kNoReplace},
            {"fuse.gvfsd-fuse", {}, Way::kNone, {{empty, ""}, {"a.jpg", "a"}}, "",
             Way::kNoReplace},
