@@ -244,24 +244,7 @@ modprobe cifs
 mkdir -p /mnt/share /mnt/one /mnt/two /run/smb
 chmod 0777 /mnt/share
 cat >/run/smb/smb.conf <<CONFIG
-[global]
-  interfaces = lo
-  bind interfaces only = yes
-  smb ports = 445
-  disable netbios = yes
-  server role = standalone server
-  private dir = /run/smb
-  lock directory = /run/smb
-  state directory = /run/smb
-  cache directory = /run/smb
-  pid directory = /run/smb
-  ncalrpc dir = /run/smb/ncalrpc
-  log file = /run/smb/log
-  load printers = no
-  printcap name = /dev/null
-[share]
-  path = /mnt/share
-  read only = no
+$(echo '  read only = no' | samba_config /run/smb /mnt/share)
 CONFIG
 printf 'secret\nsecret\n' | smbpasswd -c /run/smb/smb.conf -s -a root >/dev/null || exit 1
 smbd --no-process-group -D -s /run/smb/smb.conf || exit 1

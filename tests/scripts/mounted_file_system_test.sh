@@ -204,25 +204,7 @@ CONFIG
     if (exec 3<>/dev/tcp/127.0.0.1/445) 2>/dev/null; then skip "port 445 is in use"; fi
     mkdir -p "$work/smb" "$work/share" "$work/home/.smb"
     chmod 0777 "$work/share"
-    cat >"$work/smb.conf" <<CONFIG
-[global]
-  interfaces = lo
-  bind interfaces only = yes
-  smb ports = 445
-  disable netbios = yes
-  server role = standalone server
-  map to guest = bad user
-  private dir = $work/smb
-  lock directory = $work/smb
-  state directory = $work/smb
-  cache directory = $work/smb
-  pid directory = $work/smb
-  ncalrpc dir = $work/smb/ncalrpc
-  log file = $work/smb/log
-  load printers = no
-  printcap name = /dev/null
-[share]
-  path = $work/share
+    samba_config "$work/smb" "$work/share" >"$work/smb.conf" <<CONFIG
   read only = no
   guest ok = yes
   force user = root
