@@ -1,10 +1,10 @@
 // The platform's operations, each handed to the part of the run it
 // concerns, and the end of a run.
 #include <fcntl.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <time.h>
 
 #include "platform/posix/file_status.h"
 #include "platform/posix/folder.h"
