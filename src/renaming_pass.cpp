@@ -67,7 +67,9 @@ ExitStatus Pass::Run() {
   // before the first rename, and no renamed file can come back from it.
   ListedName entry;
   if (!platform_.ListFirst(&entry).ok())
-    return kNoFolder;
+    // Stopped before the folder was its to list: nothing done, nothing
+    // named.
+    return platform_.Stopped() ? kSomeKept : kNoFolder;
   times_.Start();
   while (!entry.fileName.empty()) {
     const Index index =

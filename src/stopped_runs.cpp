@@ -45,12 +45,22 @@ void StoppedRuns::DropSecondName(FolderNames::Index index) {
   }
   if (!folder_.AnyStampedListed())
     return;
+  // A name of its own time that may be this file, where no proof can be
+  // had either way, makes no further name either: the file keeps its name,
+  // and the run says so.
   for (int number = 1; number <= kMaxAttempts; ++number) {
     const std::string own = folder_.NewNameOf(index, number);
-    if (folder_.Taken(own) &&
-        platform_.SameFile(name, own) == Sameness::kSame) {
-      drop(own);
-      return;
+    if (!folder_.Taken(own))
+      continue;
+    switch (platform_.SameFile(name, own)) {
+      case Sameness::kSame:
+        drop(own);
+        return;
+      case Sameness::kUnproven:
+        folder_.Kept(index);
+        return;
+      case Sameness::kOther:
+        break;
     }
   }
 }

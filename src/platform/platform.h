@@ -60,6 +60,8 @@ enum class Sameness {
   kSame,   // one file, proven: by the file system's numbers for files, or,
            // where it numbers names (sshfs, mergerfs), by a mark set
            // through one name and seen through the other
+  kUnproven,  // alike, and no proof could be had either way: the mark could
+              // not be set (another user's file), or another's showed
 };
 
 /// A file's access and modification times at the file system's precision,

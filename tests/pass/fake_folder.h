@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 #include <map>
+#include <set>
 #include <random>
 #include <string>
 #include <utility>
@@ -46,6 +47,9 @@ class FakeFolder : public Platform {
 
   bool caseInsensitive = false;    // names equal but for case are one name
   bool noProof = false;  // no two names proven one file (no marks either)
+  // Names no proof can be had through (another user's file, which takes no
+  // mark): alike or not, never proven one file or two.
+  std::set<std::string> unprovable;
   std::int64_t now = 0;            // the clock, as a packed time
   // Set: a rename gives the file this time, as some file systems do.
   std::optional<DateTime> renameResetsTimeTo;
@@ -109,6 +113,9 @@ class FakeFolder : public Platform {
   // the file system gives no proof.
   Sameness SameFile(const std::string& a, const std::string& b) override {
     const auto first = entries.find(a), second = entries.find(b);
+    if (first != entries.end() && second != entries.end() &&
+        (unprovable.contains(a) || unprovable.contains(b)))
+      return Sameness::kUnproven;
     return noProof || first == entries.end() || second == entries.end() ||
                    first->second.id != second->second.id
                ? Sameness::kOther

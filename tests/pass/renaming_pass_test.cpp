@@ -247,7 +247,10 @@ TEST(RenamingPassTest, FileWithASecondNameOfItsOwnMakesNoThird) {
   // hidden name of a stopped run is judged against the one name it records
   // alone; a copy under that name, or the file under any other number,
   // proves nothing. Names that cannot be proven one file are two files:
-  // the second is named as a duplicate would be.
+  // the second is named as a duplicate would be. Where no proof can be had
+  // either way (another user's file takes no mark), a name of its own time
+  // keeps it from a further name: it keeps its old one, and the run says
+  // so. A hidden name is still named, not left hidden.
   const std::string kHidden = ".stampname-00000000000000ff-1 to ";
   struct Row {
     const char* what;
@@ -256,6 +259,7 @@ TEST(RenamingPassTest, FileWithASecondNameOfItsOwnMakesNoThird) {
     std::string headedFor;    // what the old (hidden) name records
     ExitStatus status;
     std::string oldBecomes;   // "" where it goes
+    bool foreign = false;     // the old name takes no mark
   };
   const std::string own = kStamp + " (02).jpg", next = kStamp + " (03).jpg";
   for (const Row& row : std::initializer_list<Row>{
@@ -275,9 +279,17 @@ TEST(RenamingPassTest, FileWithASecondNameOfItsOwnMakesNoThird) {
             own, own, kAllNamed, next},
            {"hidden, other number", false, false, false, kHidden + next, own,
             next, kAllNamed, next},
+           {"another user's", false, false, false, "photo.jpg", own, "",
+            kSomeKept, "photo.jpg", true},
+           {"another user's copy", false, false, true, "photo.jpg", own, "",
+            kSomeKept, "photo.jpg", true},
+           {"hidden, another user's", false, false, false, kHidden + own, own,
+            own, kAllNamed, next, true},
        }) {
     FakeFolder folder;
     folder.noProof = row.noProof;
+    if (row.foreign)
+      folder.unprovable = {row.old};
     const int photo = folder.Add(row.old, kMarch);
     if (!row.headedFor.empty())
       folder.headedFor[row.old] = row.headedFor;

@@ -85,7 +85,12 @@ Outcome LinkWay::LinkFirst(const char* from, const char* to,
     return {Failure::kChanged, 0};
   }
   // 3. The old name dropped. A file saved over it meanwhile keeps it.
-  steps_.DropSecondName(from, to, /*ours=*/false);
+  //    Where that cannot be proven safe, the file keeps both names, and
+  //    the run says so; a later run gives it no further name
+  //    (StoppedRuns::DropSecondName).
+  if (const Outcome dropped = steps_.DropSecondName(from, to, /*ours=*/false);
+      !dropped.ok())
+    return {Failure::kOther, dropped.error};
   return {};
 }
 

@@ -25,26 +25,26 @@ bool Dots(const char* name) {
 
 }  // namespace
 
-/// The folder's name whose digest is `digest`, read from a listing of its
-/// own; empty where none has it. Only a stopped run's hidden name of a
-/// name too long to record whole asks.
+/// The folder's name whose digest is `digest`, from a listing of its own
+/// made once; empty where none has it. Only a stopped run's hidden name of
+/// a name too long to record whole asks (or a user's name of that shape).
 std::string Listing::NameByDigest(std::uint64_t digest) {
-  const int again =
-      openat(folder_.fd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  DIR* names = again >= 0 ? fdopendir(again) : nullptr;
-  if (names == nullptr) {
-    if (again >= 0)
-      close(again);
-    return {};
-  }
-  std::string name;
-  while (const dirent* found = readdir(names))
-    if (NameDigest(found->d_name) == digest) {
-      name = found->d_name;
-      break;
+  if (!digestsRead_) {
+    digestsRead_ = true;
+    const int again =
+        openat(folder_.fd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* names = again >= 0 ? fdopendir(again) : nullptr;
+    if (names == nullptr) {
+      if (again >= 0)
+        close(again);
+      return {};
     }
-  closedir(names);
-  return name;
+    while (const dirent* found = readdir(names))
+      digests_.try_emplace(NameDigest(found->d_name), found->d_name);
+    closedir(names);
+  }
+  const auto found = digests_.find(digest);
+  return found == digests_.end() ? std::string() : found->second;
 }
 
 Outcome Listing::Next(ListedName* entry) {

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 
 #include "platform/platform.h"
 #include "platform/posix/open_folder.h"
@@ -25,6 +26,10 @@ class Listing {
  private:
   std::string NameByDigest(std::uint64_t digest);
 
+  // The folder's names by their digests, read at the first digest asked
+  // for: one listing more a run, however many names record one.
+  std::unordered_map<std::uint64_t, std::string> digests_;
+  bool digestsRead_ = false;
   OpenFolder& folder_;
   SafeSteps& steps_;
   Sightings& sightings_;

@@ -38,27 +38,44 @@ bool ReadAnew(int fd, const char* name, FileTimes* times) {
 /// random is set through `name` and must show through `other`, read from
 /// the file system itself. The modified time is set with it as it was
 /// read, since some servers (sshfs) put a time not given to now. Then the
-/// access time goes back; a stop before that leaves only an odd access
-/// time. A name this run may not set times of proves nothing.
-bool MarkShows(int fd, const char* name, const char* other) {
-  FileTimes was;
-  if (TimesNow(fd, name, &was) != 0)
-    return false;
+/// access time goes back, with the modified time the file shows then: a
+/// save during the mark keeps its own. A stop before that leaves only an
+/// odd access time. A name this run may not set times of proves nothing;
+/// nor does a mark of another run's, seen through `other` in place of
+/// this one and of what `other` showed before.
+Marked MarkShows(int fd, const char* name, const char* other) {
+  FileTimes was, otherWas;
+  if (TimesNow(fd, name, &was) != 0 || !ReadAnew(fd, other, &otherWas))
+    return Marked::kNoMark;
   std::random_device random;
   time_t mark = kMarkFrom + static_cast<time_t>(random() % kMarkSpan);
-  if (mark == was.accessSeconds)
+  if (mark == was.accessSeconds || mark == otherWas.accessSeconds)
     ++mark;
   FileTimes marked = was;
   marked.accessSeconds = mark;
   marked.accessNanoseconds = 0;
   if (SetTimesAt(fd, name, marked) != 0)
-    return false;
+    return Marked::kNoMark;
   FileTimes seen;
-  const bool shows = ReadAnew(fd, other, &seen) && seen.accessSeconds == mark;
-  SetTimesAt(fd, name, was);
+  const bool read = ReadAnew(fd, other, &seen);
+  const Marked shows = !read                         ? Marked::kNoMark
+                       : seen.accessSeconds == mark  ? Marked::kShows
+                       : seen.accessSeconds == otherWas.accessSeconds &&
+                               seen.accessNanoseconds ==
+                                   otherWas.accessNanoseconds
+                           ? Marked::kNotShown
+                           : Marked::kNoMark;
+  FileTimes back = was;
+  if (FileTimes now; TimesNow(fd, name, &now) == 0 &&
+                     (now.modifiedSeconds != was.modifiedSeconds ||
+                      now.modifiedNanoseconds != was.modifiedNanoseconds)) {
+    back.modifiedSeconds = now.modifiedSeconds;  // saved meanwhile
+    back.modifiedNanoseconds = now.modifiedNanoseconds;
+  }
+  SetTimesAt(fd, name, back);
   // Read anew once the mark is gone, so that no cache goes on showing it
   // through the other name.
-  if (shows)
+  if (shows == Marked::kShows)
     ReadAnew(fd, other, &seen);
   return shows;
 }

@@ -29,9 +29,14 @@ int OpenFolder::Open(const char* path) {
     return error;
   }
   // One run at a time in a folder: a second one waits here, then finds the
-  // first one's work done. File systems without locks go on without.
-  while (lock && flock(fd, LOCK_EX) != 0 && errno == EINTR &&
-         CaughtStopSignal() == 0) {
+  // first one's work done. File systems without locks go on without. A
+  // stop while waiting ends the run here: unlocked, it would act beside
+  // the run it waits for.
+  while (lock && flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+    if (CaughtStopSignal() != 0) {
+      close(fd);
+      return EINTR;
+    }
   }
   listing_ = fdopendir(fd);
   if (listing_ == nullptr) {

@@ -33,9 +33,17 @@ Sameness Proof::Judge(const char* name, const struct stat& a, const char* other,
     return SameInode(a, b) && a.st_nlink > 1 ? Sameness::kSame
                                              : Sameness::kOther;
   if (probe_.links == LinkProbe::Links::kRefused || !S_ISREG(a.st_mode) ||
-      !SameAttributes(a, b) || !MarkShows(folder_.fd(), name, other))
+      !SameAttributes(a, b))
     return Sameness::kOther;
-  return Sameness::kSame;
+  switch (MarkShows(folder_.fd(), name, other)) {
+    case Marked::kShows:
+      return Sameness::kSame;
+    case Marked::kNotShown:
+      return Sameness::kOther;
+    case Marked::kNoMark:
+      break;
+  }
+  return Sameness::kUnproven;
 }
 
 bool Proof::SameReservation(const struct stat& st,

@@ -99,6 +99,10 @@ Outcome SystemPlatform::SetTimes(const std::string& fileName,
 
 Outcome SystemPlatform::RecordTimes(const std::string& name,
                                     const FileTimes& times) {
+  // Where nothing will be renamed, a record would only be a hidden file
+  // made and removed for nothing (on a cloud drive, an upload and a delete).
+  if (!folder_->ways.AnyWay())
+    return {Failure::kOther, ENOTSUP};
   return folder_->times.Record(name, times);
 }
 

@@ -7,21 +7,30 @@
 
 #include <cerrno>
 
+void WayChoice::Start() {
+  if (started_)
+    return;
+  // Where the kernel's rename refuses a taken name only by the client's
+  // cache, the server's own refusal of an exclusive create holds the name
+  // (its links, made by path, prove nothing through the client's caches);
+  // where no way is known to be safe, none.
+  started_ = true;
+  const Mount& kind = folder_.Kind();
+  const Way first = ServesNoWay(kind)          ? Way::kNone
+                    : RefusesByCacheOnly(kind) ? Way::kReserve
+                                               : Way::kNoReplace;
+  if (static_cast<int>(way) < static_cast<int>(first))
+    way = first;
+}
+
+bool WayChoice::AnyWay() {
+  Start();
+  return Settle().ok() && way != Way::kNone;
+}
+
 Outcome WayChoice::Rename(const char* from, const char* to,
                           const DateTime& stampedFrom) {
-  if (!started_) {
-    // Where the kernel's rename refuses a taken name only by the client's
-    // cache, the server's own refusal of an exclusive create holds the
-    // name (its links, made by path, prove nothing through the client's
-    // caches); where no way is known to be safe, none.
-    started_ = true;
-    const Mount& kind = folder_.Kind();
-    const Way first = ServesNoWay(kind)          ? Way::kNone
-                      : RefusesByCacheOnly(kind) ? Way::kReserve
-                                                 : Way::kNoReplace;
-    if (static_cast<int>(way) < static_cast<int>(first))
-      way = first;
-  }
+  Start();
   for (;;) {
     if (const Outcome settled = Settle(); !settled.ok())
       return settled;

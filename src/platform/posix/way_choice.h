@@ -27,6 +27,10 @@ class WayChoice {
   /// file system refuses it.
   Outcome Rename(const char* from, const char* to, const DateTime& stampedFrom);
 
+  /// Whether any way may rename here, as far as is known before the first
+  /// rename: where none may, the run makes nothing of its own here either.
+  bool AnyWay();
+
   /// Whether some run may reserve names here: only where this run would
   /// itself take the reserve way. Elsewhere an empty file is a user's like
   /// any other.
@@ -38,6 +42,8 @@ class WayChoice {
 
  private:
   bool started_ = false;  // the mount's first way taken
+  /// Takes the mount's first way, once.
+  void Start();
   /// Moves `way` past the link way where the probe finds links refused:
   /// to the reserve way on the kinds of mount where it is safe, else to
   /// none. Fails where the probe cannot be made.
