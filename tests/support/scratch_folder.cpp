@@ -23,6 +23,8 @@ namespace {
 /// Files whose time is set again by SettleWrites.
 std::vector<std::pair<fs::path, time_t>> unsettled;
 
+}  // namespace
+
 void SetModified(const fs::path& path, time_t modified) {
 #if defined(_WIN32)
   fs::last_write_time(path, std::chrono::file_clock::from_sys(
@@ -35,8 +37,6 @@ void SetModified(const fs::path& path, time_t modified) {
                                std::error_code(errno, std::generic_category()));
 #endif
 }
-
-}  // namespace
 
 ScratchFolder::ScratchFolder() {
   const std::string& root = Environment().root;

@@ -47,6 +47,9 @@ class InScratchFolder {
 /// Seconds since the epoch of a UTC wall-clock time.
 time_t Utc(int year, int month, int day, int hour, int minute, int second);
 
+/// Sets the access and last-modified times of `path`, a file or folder.
+void SetModified(const fs::path& path, time_t modified);
+
 /// Writes `content` to `path` and sets its last-modified time (see
 /// SettleWrites).
 void WriteFile(const fs::path& path, const std::string& content,

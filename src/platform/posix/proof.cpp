@@ -4,7 +4,6 @@
 #include "platform/posix/proof.h"
 
 #include "platform/posix/file_status.h"
-#include "platform/posix/mark.h"
 
 using Identity = LinkProbe::Identity;
 
@@ -35,7 +34,7 @@ Sameness Proof::Judge(const char* name, const struct stat& a, const char* other,
   if (probe_.links == LinkProbe::Links::kRefused || !S_ISREG(a.st_mode) ||
       !SameAttributes(a, b))
     return Sameness::kOther;
-  switch (MarkShows(folder_.fd(), name, other)) {
+  switch (mark(folder_.fd(), name, other)) {
     case Marked::kShows:
       return Sameness::kSame;
     case Marked::kNotShown:

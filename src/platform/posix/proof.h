@@ -1,7 +1,10 @@
 #ifndef STAMPNAME_PLATFORM_POSIX_PROOF_H_
 #define STAMPNAME_PLATFORM_POSIX_PROOF_H_
 
+#include <functional>
+
 #include "platform/posix/link_probe.h"
+#include "platform/posix/mark.h"
 #include "platform/posix/open_folder.h"
 
 /// Whether two names are one file, by a proof the mount gives and never by
@@ -23,6 +26,10 @@ class Proof {
   /// empty file, unchanged since.
   bool SameReservation(const struct stat& st,
                        const struct stat& reserved) const;
+
+  /// How a mark is set and read, where numbers name names.
+  std::function<Marked(int fd, const char* name, const char* other)> mark =
+      MarkShows;
 
  private:
   OpenFolder& folder_;

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "interrupted.h"
+#include "platform/posix/mark.h"
 #include "platform/posix/hidden_name.h"
 #include "platform_contract.h"
 #include "scratch_folder.h"
@@ -71,6 +72,32 @@ TEST(LinkThenUnlinkTest, ASaveOverTheOldNameMeanwhileKeepsIt) {
     const std::map<std::string, std::string> expected{{"a.jpg", "version 2"},
                                                       {newName, "version 1"}};
     EXPECT_EQ(Snapshot(in), expected);
+  }
+}
+
+TEST(LinkThenUnlinkTest, AnOldNameDroppedOnlyByProofAfterALongNewName) {
+  // A new name too long to record beside a hidden name is linked first;
+  // the old name then goes only where a mark proves the two one file.
+  // Where the mark shows another file, or none can be had (another user's
+  // file, another run's mark), the file keeps both names and the rename
+  // fails: never a success with a name too many.
+  if (Environment().way != 0 && Environment().way != 2)
+    GTEST_SKIP() << "no links on this file system";
+  const std::string longName = std::string(235, 'n') + ".jpg";
+  for (const Marked marked :
+       {Marked::kShows, Marked::kNotShown, Marked::kNoMark}) {
+    InScratchFolder here;
+    const fs::path in = here.rename();
+    WriteFile(in / "a.jpg", "photo", kEarly);
+    WayPlatform platform(Way::kLink, {.byMark = true, .marks = marked});
+    ListAll(platform);
+    const Outcome renamed = RenameNow(platform, "a.jpg", longName);
+    const bool proven = marked == Marked::kShows;
+    EXPECT_EQ(renamed.ok(), proven) << static_cast<int>(marked);
+    std::map<std::string, std::string> expected{{longName, "photo"}};
+    if (!proven)
+      expected["a.jpg"] = "photo";
+    EXPECT_EQ(Snapshot(in), expected) << static_cast<int>(marked);
   }
 }
 

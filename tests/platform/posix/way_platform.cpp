@@ -15,6 +15,11 @@ WayPlatform::WayPlatform(Way first, const WayOptions& options) {
     folder.ways.reserving = WayChoice::Reserving::kMay;
   if (options.byMark)
     folder.probe.identity = LinkProbe::Identity::kMark;
+  if (options.marks)
+    folder.proof.mark = [marked = *options.marks](int, const char*,
+                                                  const char*) {
+      return marked;
+    };
   if (options.mountType)
     folder.open.mount =
         options.mountType->empty()

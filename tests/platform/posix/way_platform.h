@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/posix/mark.h"
 #include "platform/posix/open_folder.h"
 #include "platform/posix/rename_way.h"
 #include "platform/posix/sightings.h"
@@ -16,6 +17,9 @@ struct WayOptions {
   // Two names never proven one file by their numbers, as on sshfs: a mark
   // through one name must show through the other.
   bool byMark = false;
+  // What every mark shows, where set: kNoMark as through another user's
+  // file, or where another run's mark shows; unset, the mark itself.
+  std::optional<Marked> marks = std::nullopt;
   // false: no lock on the folder, as a run through another mount of it,
   // or on another machine, sees none.
   bool lock = true;

@@ -181,12 +181,19 @@ TEST(SystemPlatformTest, TheMountKindAndTheFlushDecideWhatTheRunTrusts) {
     InScratchFolder here;
     WriteFile(here.rename() / empty, "", anHourAgo);
     WriteFile(here.rename() / "a.jpg", "a", kLater);
+    // Where no way is known before the first rename, nothing is made: no
+    // hidden file, which a cloud drive would upload, and a kill leave.
+    const bool noWay = row.way == Way::kNone && row.first == Way::kNoReplace;
+    SetModified(here.rename(), kEarly);
     WayPlatform platform(row.first, {.mountType = row.type,
                                      .mountOptions = row.options,
                                      .kernelMinutesWest = -60,
                                      .probeLinks = row.probeLinks});
     EXPECT_EQ(Main(platform), row.way == Way::kNone ? kSomeKept : kAllNamed)
         << at;
+    if (noWay) {
+      EXPECT_EQ(ModifiedOf(here.rename()), kEarly) << at << ": a file made";
+    }
     EXPECT_EQ(platform.way(), row.way) << at;
     EXPECT_EQ(platform.RenamesKeepTimes(),
               std::string(row.type).rfind("fuse", 0) != 0)
