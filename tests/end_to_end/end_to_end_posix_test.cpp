@@ -1,7 +1,9 @@
 // Runs the built program as a user would, on what POSIX systems have of
 // their own.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -86,6 +88,32 @@ TEST(EndToEndPosixTest, StopSignalsFinishTheFileInHandAndEndTheRunByThem) {
                             }),
               count);
     EXPECT_EQ(Output(scratch.path()), "");
+
+    // Stopped while it waits for another run's turn: it ends there, and
+    // lists nothing, so it acts on nothing (here, a reservation another
+    // run was removing) beside the run that holds the folder.
+    ScratchFolder waiting;
+    fs::create_directory(waiting.rename());
+    WriteFile(waiting.rename() / "photo.jpg", "photo", base);
+    const std::string voided = ".stampname-00000000000000ff-1 void a.jpg";
+    WriteFile(waiting.rename() / voided, "", base);
+    SettleWrites();
+    const int held = open(waiting.rename().c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(held, 0);
+    if (flock(held, LOCK_EX | LOCK_NB) == 0) {
+      const ProgramRun blocked = StartRun(waiting.path(), "UTC");
+      usleep(300000);
+      if (waitpid(static_cast<pid_t>(blocked.id), &status, WNOHANG) == 0) {
+        kill(static_cast<pid_t>(blocked.id), signal);
+        ASSERT_EQ(waitpid(static_cast<pid_t>(blocked.id), &status, 0),
+                  blocked.id);
+        EXPECT_TRUE(WIFSIGNALED(status)) << signal << ": ended on its own";
+        EXPECT_EQ(Snapshot(waiting.rename()),
+                  (Names{{"photo.jpg", "photo"}, {voided, ""}}))
+            << signal;
+      }  // else locks do not hold here: it had its turn at once
+    }
+    close(held);
   }
 }
 
