@@ -58,20 +58,28 @@ Outcome KeptTimes::Before(const std::string& from, const std::string& to) {
 void KeptTimes::After(const std::string& to, bool renamed) {
   if (!haveBefore_)
     return;
-  if (renamed)
-    PutBack(to);
-  platform_.DropTimesRecord();
+  // The record is the date's only copy while the file may not hold it.
+  if (renamed && !PutBack(to)) {
+    platform_.LeaveTimesRecord();
+    left_ = true;
+  } else {
+    platform_.DropTimesRecord();
+  }
   haveBefore_ = false;
 }
 
-void KeptTimes::PutBack(const std::string& newName) {
+bool KeptTimes::PutBack(const std::string& newName) {
   FileTimes after;
   if (!platform_.ReadTimes(newName, &after).ok()) {
-    // Unknown: asked again at the next rename. Known to be reset: put back,
-    // or no more renames.
-    if (times_ == Times::kReset && !platform_.SetTimes(newName, before_).ok())
+    // Unknown whether they were reset: asked again at the next rename, the
+    // record left. Known to be reset: put back, or no more renames.
+    if (times_ != Times::kReset)
+      return false;
+    if (!platform_.SetTimes(newName, before_).ok()) {
       times_ = Times::kLost;
-    return;
+      return false;
+    }
+    return true;
   }
   const std::int64_t now = platform_.Now();
   const bool reset = ResetByRename(before_, after, now);
@@ -82,12 +90,15 @@ void KeptTimes::PutBack(const std::string& newName) {
     // keeps its time either way; a later file decides.
     if (!reset && (!SameModified(before_, after) ||
                    std::abs(before_.modifiedSeconds - now) <= kClockSlack))
-      return;
+      return true;
     times_ = reset ? Times::kReset : Times::kKept;
   }
   // Each file judged on its own: one written during its rename keeps its
   // new time. Better to stop renaming than to erase more dates.
   if (times_ == Times::kReset && reset &&
-      !platform_.SetTimes(newName, before_).ok())
+      !platform_.SetTimes(newName, before_).ok()) {
     times_ = Times::kLost;
+    return false;
+  }
+  return true;
 }

@@ -25,12 +25,15 @@ class KeptTimes {
   /// rename reset them; the record dropped.
   void After(const std::string& to, bool renamed);
 
-  /// Whether a file's times could not be put back: no more renames then,
-  /// to erase no more dates.
-  bool lost() const { return times_ == Times::kLost; }
+  /// Whether a file's times could not be put back, or not be known to be
+  /// back: its record is left for a later run. Where they could not be put
+  /// back, no more renames, to erase no more dates.
+  bool lost() const { return times_ == Times::kLost || left_; }
 
  private:
-  void PutBack(const std::string& newName);
+  /// Whether the file renamed to `newName` holds its times: put back where
+  /// the rename reset them.
+  bool PutBack(const std::string& newName);
 
   enum class Times {
     kUnknown,  // read before and after each rename until a file tells
@@ -42,6 +45,7 @@ class KeptTimes {
   Times times_ = Times::kUnknown;
   FileTimes before_;
   bool haveBefore_ = false;  // `before_` holds the file in hand's times
+  bool left_ = false;        // a record was left for a later run
 };
 
 #endif  // STAMPNAME_KEPT_TIMES_H_

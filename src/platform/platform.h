@@ -130,6 +130,10 @@ class Platform {
   /// was no rename to reset them.
   virtual void DropTimesRecord() {}
 
+  /// Leaves the last record of RecordTimes for a later run, which puts its
+  /// times back: they could not be put back, or read, here.
+  virtual void LeaveTimesRecord() {}
+
   /// The clock now, in the seconds FileTimes counts.
   virtual std::int64_t Now() = 0;
 

@@ -34,6 +34,7 @@ class SystemPlatform : public Platform {
   Outcome RecordTimes(const std::string& name,
                       const FileTimes& times) override;
   void DropTimesRecord() override;
+  void LeaveTimesRecord() override;
   std::int64_t Now() override;
   bool RenamesKeepTimes() override;
   Reservation ReservationAt(const std::string& name) override;

@@ -64,6 +64,7 @@ class FakeFolder : public Platform {
   int flushes = 0;
   std::vector<std::pair<std::string, std::int64_t>> records;
   int recordsDropped = 0;
+  int recordsLeft = 0;
 
   /// Lists the names in another order, the same for the same seed.
   void Shuffle(std::uint64_t seed) {
@@ -184,6 +185,7 @@ class FakeFolder : public Platform {
   }
 
   void DropTimesRecord() override { ++recordsDropped; }
+  void LeaveTimesRecord() override { ++recordsLeft; }
 
   Outcome Flush() override {
     ++flushes;

@@ -87,6 +87,7 @@ class OpenFolder {
   std::vector<std::pair<std::string, bool>> leftovers;
   bool lock = true;      // false: as through a mount of its own
   bool changed = false;  // a name was made or taken away
+  bool recordsLeft = false;  // a stopped run's times could not be put back
   std::optional<Mount> mount;
   std::function<void(RenameStep)> between = [](RenameStep) {};
 

@@ -26,8 +26,12 @@ Outcome SystemPlatform::Folder::Finish() {
   finished = true;
   sightings.RemoveStale();
   steps.RemoveLeftovers();
+  // A stopped run's times left to put back are a failure too, after the
+  // flush.
+  const Outcome left =
+      open.recordsLeft ? Outcome{Failure::kOther, 0} : Outcome{};
   if (!open.changed)
-    return {};
+    return left;
   // A file system that cannot flush a folder says so; that is no failure.
   const auto failed = [](int error) {
     return error != 0 && error != EINVAL && error != EROFS &&
@@ -38,7 +42,7 @@ Outcome SystemPlatform::Folder::Finish() {
     return {Failure::kOther, open.settleError};
   if (failed(error))
     return {Failure::kOther, error};
-  return {};
+  return left;
 }
 
 SystemPlatform::SystemPlatform() : folder_(std::make_unique<Folder>()) {}
@@ -108,6 +112,10 @@ Outcome SystemPlatform::RecordTimes(const std::string& name,
 
 void SystemPlatform::DropTimesRecord() {
   folder_->times.Drop();
+}
+
+void SystemPlatform::LeaveTimesRecord() {
+  folder_->times.Leave();
 }
 
 std::int64_t SystemPlatform::Now() {

@@ -7,15 +7,23 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 #include "platform/posix/file_status.h"
 
 namespace {
 
-/// Whether `a` is a later modified time than the one `b` records.
-bool Later(const struct timespec& a, const FileTimes& b) {
-  return a.tv_sec != b.modifiedSeconds ? a.tv_sec > b.modifiedSeconds
-                                       : a.tv_nsec > b.modifiedNanoseconds;
+/// Whether `name` begins with the stamp of `when`, as a run names a file
+/// of that time.
+bool NamedAfter(const Mount& mount, std::int64_t when, const char* name) {
+  DateTime at;
+  if (WallClock(mount, static_cast<time_t>(when), &at) != 0)
+    return false;
+  char stamp[32];
+  std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d-%02d-%02d", at.year,
+                at.month, at.day, at.hour, at.minute, at.second);
+  return std::strncmp(name, stamp, std::strlen(stamp)) == 0;
 }
 
 }  // namespace
@@ -51,11 +59,13 @@ void TimesRecord::Drop() {
 }
 
 /// A stopped run's record `record` of the times of the file it renamed to
-/// `name`: where that file shows a later time than the record, the rename
-/// reset it and the run stopped before putting it back, so the recorded
-/// times go back on it. An empty file under `name` is a reservation, not
-/// the file. The record goes then; one that is not empty holds a file
-/// (false), to be named.
+/// `name`, named after them. Where that file's time is not its name's any
+/// more, the rename reset it and the run stopped before putting it back
+/// (whether the reset dated it later or, for a photo dated ahead of the
+/// clock, earlier): the recorded times go back on it. An empty file under
+/// `name` is a reservation, not the file. The record goes then; one that
+/// could not be put back stays for a later run, and the run says so. One
+/// that is not empty holds a file (false), to be named.
 bool TimesRecord::Back(const char* record, const char* name) {
   const int fd = folder_.fd();
   struct stat st, now;
@@ -66,7 +76,13 @@ bool TimesRecord::Back(const char* record, const char* name) {
     return false;
   if (TimesNow(fd, record, &recorded) == 0 && StatNow(fd, name, &now) == 0 &&
       S_ISREG(now.st_mode) && now.st_size != 0 &&
-      Later(now.st_mtim, recorded) && SetTimesAt(fd, name, recorded) == 0)
+      NamedAfter(folder_.Kind(), recorded.modifiedSeconds, name) &&
+      !NamedAfter(folder_.Kind(), now.st_mtim.tv_sec, name)) {
+    if (SetTimesAt(fd, name, recorded) != 0) {
+      folder_.recordsLeft = true;
+      return true;  // stays, listed no further
+    }
     folder_.changed = true;
+  }
   return steps_.RemoveEmpty(record) != Emptied::kNotEmpty;
 }

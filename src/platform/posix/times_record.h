@@ -19,6 +19,9 @@ class TimesRecord {
   /// Removes the last record: the times are back, or were not reset.
   void Drop();
 
+  /// Leaves the last record where it is, for a later run to put back.
+  void Leave() { record_.clear(); }
+
   /// Puts a stopped run's record `record` back on `name` where the rename
   /// reset it, and removes the record; false where the record holds a
   /// file, to be named.
