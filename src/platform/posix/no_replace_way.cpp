@@ -26,9 +26,12 @@ int RenameNoReplace(int dirFd, const char* from, const char* to) {
 
 }  // namespace
 
+NoReplaceWay::NoReplaceWay(OpenFolder& folder)
+    : rename(RenameNoReplace), folder_(folder) {}
+
 std::optional<Outcome> NoReplaceWay::Rename(const char* from, const char* to,
                                             const DateTime&) {
-  const int error = RenameNoReplace(folder_.fd(), from, to);
+  const int error = rename(folder_.fd(), from, to);
   folder_.changed |= error == 0;
   // Answers that mean the file system lacks the way, not that anything is
   // wrong with this file or name.

@@ -91,13 +91,13 @@ void OpenFolder::Settle(const char* name) {
 
 int OpenFolder::MakeEmpty(const char* name, struct stat* made, bool* madeIt) {
   *madeIt = false;
-  if (!makeByOpen_ && mknodat(fd(), name, S_IFREG | 0600, 0) != 0) {
+  if (!makeByOpen && mknodat(fd(), name, S_IFREG | 0600, 0) != 0) {
     if (errno != EPERM && errno != EINVAL && errno != ENOSYS &&
         errno != EOPNOTSUPP && errno != ENOTSUP)
       return errno;
-    makeByOpen_ = true;  // no plain files from mknod here
+    makeByOpen = true;  // no plain files from mknod here
   }
-  if (makeByOpen_) {
+  if (makeByOpen) {
     const int file = openat(
         fd(), name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (file < 0)

@@ -88,6 +88,7 @@ class OpenFolder {
   bool lock = true;      // false: as through a mount of its own
   bool changed = false;  // a name was made or taken away
   bool recordsLeft = false;  // a stopped run's times could not be put back
+  bool makeByOpen = false;   // mknod makes no plain files here
   std::optional<Mount> mount;
   std::function<void(RenameStep)> between = [](RenameStep) {};
 
@@ -95,7 +96,6 @@ class OpenFolder {
   DIR* listing_ = nullptr;
   std::uint64_t nonce_ = 0;  // drawn at the first private name
   unsigned asides_ = 0;
-  bool makeByOpen_ = false;  // mknod makes no plain files here
 };
 
 #endif  // STAMPNAME_PLATFORM_POSIX_OPEN_FOLDER_H_

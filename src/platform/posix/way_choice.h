@@ -36,6 +36,8 @@ class WayChoice {
   /// any other.
   bool MayReserve();
 
+  NoReplaceWay& kernelWay() { return noReplace_; }
+
   Way way = Way::kNoReplace;  // the way tried first, then the one settled on
   enum class Reserving { kUnknown, kMay, kNever };
   Reserving reserving = Reserving::kUnknown;

@@ -37,6 +37,19 @@ WayPlatform::WayPlatform(Way first, const WayOptions& options) {
           errors->pop_front();
           return error;
         };
+  if (!options.noReplace.empty())
+    folder.ways.kernelWay().rename =
+        [errors = std::make_shared<std::deque<int>>(options.noReplace.begin(),
+                                                    options.noReplace.end()),
+         rename = folder.ways.kernelWay().rename](int fd, const char* from,
+                                                  const char* to) {
+          if (errors->empty())
+            return rename(fd, from, to);
+          const int error = errors->front();
+          errors->pop_front();
+          return error;
+        };
+  folder.open.makeByOpen = options.makeByOpen;
   if (options.flush)
     folder.open.flush = options.flush;
   folder.open.between = [this](RenameStep step) { Between(step); };

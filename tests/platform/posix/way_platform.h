@@ -40,6 +40,11 @@ struct WayOptions {
   // What the link probe's first links get, one each, before they work:
   // ENOSYS as from a file system without links, ENOSPC from a full disk.
   std::vector<int> probeLinks = {};
+  // What the kernel's rename that refuses a taken name gets, one each,
+  // before it works: EINVAL as from NFS or sshfs, which lack it.
+  std::vector<int> noReplace = {};
+  // Empty files made by an exclusive open, as where mknod makes none.
+  bool makeByOpen = false;
   // How the folder, at the end, and on the kernel's FAT each renamed file
   // are flushed: 0 or the failure.
   std::function<int(int fd)> flush = nullptr;
