@@ -48,6 +48,10 @@ TEST_P(PlatformContractTest, NeverReplacesAFileOrAFolder) {
 
   EXPECT_EQ(RenameNow(*platform, "a.jpg", "b.jpg").failure, Failure::kTaken);
   EXPECT_EQ(RenameNow(*platform, "a.jpg", "dir.jpg").failure, Failure::kTaken);
+  // A copy under the new name is another file's name, not a link made of
+  // this one already.
+  EXPECT_EQ(RenameNow(*platform, "a.jpg", "copy.jpg").failure,
+            Failure::kTaken);
   EXPECT_EQ(Snapshot(here.rename()), before);
   EXPECT_EQ(ModifiedOf(here.rename() / "b.jpg"), kLater);
   // Nor is a second name dropped from two files, even alike. (Judged
