@@ -8,6 +8,7 @@
 #include "platform/posix/safe_steps.h"
 #include "platform/posix/sightings.h"
 #include "platform/posix/times_record.h"
+#include "platform/posix/turn.h"
 #include "platform/posix/way_choice.h"
 #include "platform/system_platform.h"
 
@@ -15,6 +16,7 @@
 // source of its own and each seeing only the parts it is given:
 //
 //   open_folder.cpp     the folder held open and locked; hidden names made
+//   turn.cpp            the folder's turn where the lock reaches no further
 //   hidden_name.cpp     the shapes of the program's own hidden names
 //   mount_kind.cpp      which kind of mount the folder is on
 //   file_status.cpp     what a name holds, read past the caches
@@ -34,9 +36,11 @@ struct SystemPlatform::Folder {
   /// What a run does as it ends: removes other runs' reservations that
   /// stayed as they were and what it left itself, then flushes the folder.
   Outcome Finish();
+  Outcome FinishWork();
 
   // In the order each needs the ones before it.
   OpenFolder open;
+  Turn turn{open};
   LinkProbe probe{open};
   Proof proof{open, probe};
   SafeSteps steps{open, probe, proof};

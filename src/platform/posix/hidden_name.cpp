@@ -45,6 +45,8 @@ HiddenName ParseHidden(std::string_view name) {
     return {HiddenRole::kEarlier, at};
   if (rest == " probe")
     return {HiddenRole::kProbe, 0};
+  if (rest == " turn")
+    return {HiddenRole::kTurn, 0};
   if (rest == " void")  // a reservation whose name would not fit beside
     return {HiddenRole::kVoid, name.size()};
   for (const Word& word : kWords) {
@@ -102,6 +104,8 @@ std::string MakeHidden(std::uint64_t run, unsigned count, HiddenRole role,
   std::string name = head;
   if (role == HiddenRole::kProbe)
     return name + " probe";
+  if (role == HiddenRole::kTurn)
+    return name + " turn";
   for (const Word& word : kWords)
     if (word.role == role) {
       // Names run to 255 bytes: a longer one by its digest.

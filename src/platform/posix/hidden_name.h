@@ -18,6 +18,9 @@
 ///   " time <name>"  an empty file dated as the file renamed to <name> was,
 ///                   while a rename that resets times may have done so
 ///   " probe"        an empty file that finds out whether links work
+///   " turn"         who holds the folder's turn, where its lock reaches
+///                   this machine only (the turn itself has digits 0 and
+///                   count 0; others are turns being taken away)
 ///
 /// Where the name would not fit in 255 bytes beside the rest, a digest of
 /// it stands for it: "to#<16 hex digits>" and likewise, found again among
@@ -32,6 +35,7 @@ enum class HiddenRole {
   kVoid,
   kTime,
   kProbe,
+  kTurn,
   kEarlier,  // an earlier version's: the file's extension, nothing recorded
 };
 

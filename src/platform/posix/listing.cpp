@@ -79,6 +79,8 @@ Outcome Listing::Next(ListedName* entry) {
       case HiddenRole::kProbe:
         sightings_.SightProbe(found->d_name);
         return {};
+      case HiddenRole::kTurn:
+        return {};  // a run's turn: its own to give up
       case HiddenRole::kVoid:
       case HiddenRole::kTime:
         // A reservation a run was removing, or a record of a file's times

@@ -167,3 +167,14 @@ bool ReservesAtOnce(const Mount& mount) {
   return mount.type == "fuseblk" || mount.type == "fuse.fusefat" ||
          mount.type == "fuse.sshfs" || mount.type == "fuse.smbnetfs";
 }
+
+bool TakesTurns(const Mount& mount) {
+  constexpr std::string_view kKinds[] = {
+      "nfs",        "nfs4",          "cifs",          "smb3",
+      "9p",         "ceph",          "fuse.sshfs",    "fuse.smbnetfs",
+      "fuse.mergerfs", "fuse.bindfs"};
+  for (const std::string_view kind : kKinds)
+    if (mount.type == kind)
+      return true;
+  return false;
+}

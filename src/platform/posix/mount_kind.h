@@ -39,6 +39,12 @@ bool RefusesByCacheOnly(const Mount& mount);
 /// the desktops' share mounts.
 bool ServesNoWay(const Mount& mount);
 
+/// Whether runs there take turns by a file on the share itself: the
+/// network shares and the FUSE kinds over a server's or a disk's own files,
+/// where a folder's lock reaches this machine's runs only and an exclusive
+/// create is refused by what holds the files, whoever asks.
+bool TakesTurns(const Mount& mount);
+
 /// Whether a renamed file must itself be flushed for its new name to
 /// survive a power cut: the kernel's FAT writes a renamed entry's start
 /// and size only with the file, not with the folder.

@@ -19,11 +19,17 @@ SystemPlatform::Folder::~Folder() {
 }
 
 /// A card pulled out right after keeps the names. Fails where the medium
-/// could not take them.
+/// could not take them. The turn goes last.
 Outcome SystemPlatform::Folder::Finish() {
   if (finished || !open.opened())
     return {};
   finished = true;
+  const Outcome done = FinishWork();
+  turn.Release();
+  return turn.lost() ? Outcome{Failure::kOther, 0} : done;
+}
+
+Outcome SystemPlatform::Folder::FinishWork() {
   sightings.RemoveStale();
   steps.RemoveLeftovers();
   // A stopped run's times left to put back are a failure too, after the
@@ -54,6 +60,8 @@ Outcome SystemPlatform::ListFirst(ListedName* entry) {
   // Held open for the whole run, so that every later step acts on this one
   // folder even if `Rename` is moved or replaced meanwhile.
   if (const int error = folder_->open.Open(folderPrefix); error != 0)
+    return OutcomeOf(error);
+  if (const int error = folder_->turn.Take(); error != 0)
     return OutcomeOf(error);
   return folder_->listing.Next(entry);
 }
@@ -134,7 +142,8 @@ Reservation SystemPlatform::ReservationAt(const std::string& name) {
 }
 
 bool SystemPlatform::Stopped() {
-  return CaughtStopSignal() != 0;
+  // A turn taken over (its holder thought gone) ends the run's renames too.
+  return CaughtStopSignal() != 0 || !folder_->turn.Renew();
 }
 
 Outcome SystemPlatform::Flush() {

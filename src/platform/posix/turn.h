@@ -1,0 +1,61 @@
+#ifndef STAMPNAME_PLATFORM_POSIX_TURN_H_
+#define STAMPNAME_PLATFORM_POSIX_TURN_H_
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "platform/posix/open_folder.h"
+
+/// The folder's turn where its lock does not reach other clients (network
+/// shares, FUSE mounts): one hidden file of a fixed name, made exclusively
+/// by the run whose turn it is, which says who holds it. The holder renews
+/// it as it works; a waiter takes it over once its holder is gone (a run of
+/// this machine no longer there) or it went unrenewed for long. Runs
+/// through two mounts, or on two machines, then take turns as runs on one
+/// machine do.
+class Turn {
+ public:
+  explicit Turn(OpenFolder& folder) : folder_(folder) {}
+  Turn(const Turn&) = delete;
+  Turn& operator=(const Turn&) = delete;
+
+  /// Waits for the folder's turn and takes it, where the folder's mount
+  /// needs one and the share can make it: 0, or EINTR where a stop came
+  /// while waiting.
+  int Take();
+
+  /// Renews the turn held, at most every few seconds: false once it is
+  /// lost (taken over), after which the run renames nothing more.
+  bool Renew();
+
+  /// Gives the turn up, where it is still this run's.
+  void Release();
+
+  bool lost() const { return lost_; }
+
+  // How long a turn may go unrenewed, as a waiter's own clock counts it,
+  // before it is taken over; how often the holder renews it.
+  int staleSeconds = 120;
+  int renewSeconds = 5;
+  /// The clock waits are counted by, in seconds.
+  std::function<std::int64_t()> clock;
+  /// Waits a moment between two looks at another run's turn.
+  std::function<void()> pause;
+
+ private:
+  int Make();
+  /// Takes the turn file `content` was read from away, where it still
+  /// holds that; false where it holds another run's (put back).
+  bool TakeAway(const std::string& content);
+
+  OpenFolder& folder_;
+  std::string mine_;  // what this run's turn file says; empty: none held
+  std::int64_t renewed_ = 0;
+  bool lost_ = false;
+};
+
+/// The name of the folder's turn.
+extern const char kTurnName[];
+
+#endif  // STAMPNAME_PLATFORM_POSIX_TURN_H_
