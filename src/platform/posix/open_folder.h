@@ -86,6 +86,7 @@ class OpenFolder {
   /// extra link of a file that bears its new name.
   std::vector<std::pair<std::string, bool>> leftovers;
   bool lock = true;      // false: as through a mount of its own
+  bool turns = true;     // false: as a run that takes no turn on the share
   bool changed = false;  // a name was made or taken away
   bool recordsLeft = false;  // a stopped run's times could not be put back
   bool makeByOpen = false;   // mknod makes no plain files here

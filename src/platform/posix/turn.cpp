@@ -73,7 +73,7 @@ int Turn::Take() {
     clock = MonotonicSeconds;
   if (!pause)
     pause = [] { usleep(500000); };
-  if (!folder_.lock || !TakesTurns(folder_.Kind()))
+  if (!folder_.turns || !TakesTurns(folder_.Kind()))
     return 0;
   // Watched: what the turn said, and since when by this run's clock.
   std::string seen;

@@ -9,6 +9,7 @@ WayPlatform::WayPlatform(Way first, const WayOptions& options) {
   Folder& folder = *folder_;
   folder.ways.way = first;
   folder.open.lock = options.lock;
+  folder.open.turns = options.turns;
   folder.sightings.inFlightSeconds = options.inFlightSeconds;
   folder.timesUnknown = options.timesUnknown;
   if (options.mayReserve)
@@ -57,4 +58,8 @@ WayPlatform::WayPlatform(Way first, const WayOptions& options) {
 
 Way WayPlatform::way() const {
   return folder_->ways.way;
+}
+
+Turn& WayPlatform::turn() {
+  return folder_->turn;
 }

@@ -10,6 +10,7 @@
 #include "platform/posix/open_folder.h"
 #include "platform/posix/rename_way.h"
 #include "platform/posix/sightings.h"
+#include "platform/posix/turn.h"
 #include "platform/system_platform.h"
 
 /// How tests start the POSIX platform beside its first way.
@@ -23,6 +24,8 @@ struct WayOptions {
   // false: no lock on the folder, as a run through another mount of it,
   // or on another machine, sees none.
   bool lock = true;
+  // false: no turn on the share either, as a run that takes none sees.
+  bool turns = true;
   // Names reserved here by some run's reserve way, as on exFAT: an empty
   // file under a name the run gives may be a reservation.
   bool mayReserve = false;
@@ -59,6 +62,9 @@ class WayPlatform : public SystemPlatform {
 
   /// The way the run has settled on so far.
   Way way() const;
+
+  /// The folder's turn, to set its clock and its waits.
+  Turn& turn();
 
  protected:
   virtual void Between(RenameStep) {}

@@ -1,0 +1,114 @@
+// Runs through two mounts of one share, where the folder's lock reaches
+// neither, take turns by a file on the share.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <string>
+
+#include "platform/posix/turn.h"
+#include "platform_contract.h"
+#include "renaming_pass.h"
+#include "scratch_folder.h"
+#include "way_platform.h"
+
+namespace {
+
+/// A run through its own mount of a share (as sshfs mounts one), with a
+/// clock of its own that each wait moves on.
+struct ShareRun {
+  explicit ShareRun(std::int64_t* clock)
+      : platform(Way::kNoReplace,
+                 {.lock = false, .mountType = "fuse.sshfs"}) {
+    platform.turn().clock = [clock] { return *clock; };
+    platform.turn().pause = [this, clock] {
+      ++pauses;
+      *clock += 10;
+    };
+  }
+  WayPlatform platform;
+  int pauses = 0;
+};
+
+std::string HostName() {
+  char host[256] = "";
+  gethostname(host, sizeof host - 1);
+  return host;
+}
+
+TEST(TurnTest, RunsTakeTurnsAndATurnLeftIsTakenOverOnlyOnceItsHolderIsGone) {
+  // A turn another run holds: waited for while it is renewed; taken over
+  // at once where its holder, a run of this machine, is no longer there,
+  // and where it went unrenewed for long. Each row's holder is a turn file
+  // saying who holds it.
+  const pid_t gone = fork();
+  if (gone == 0)
+    _exit(0);
+  waitpid(gone, nullptr, 0);
+  struct Row {
+    const char* what;
+    std::string holder;
+    int pauses;  // waits before the turn is this run's
+  };
+  const std::string here = HostName();
+  for (const Row& row : std::initializer_list<Row>{
+           {"none", "", 0},
+           {"a run of this machine, gone",
+            "stampname turn 01 " + std::to_string(gone) + " " + here + "\n", 0},
+           {"a run of this machine, there, unrenewed",
+            "stampname turn 02 " + std::to_string(getpid()) + " " + here + "\n",
+            12},
+           {"another machine's, unrenewed",
+            "stampname turn 03 " + std::to_string(gone) + " elsewhere\n", 12},
+       }) {
+    InScratchFolder in;
+    WriteFile(in.rename() / "a.jpg", "a", kEarly);
+    if (!row.holder.empty())
+      WriteFile(in.rename() / kTurnName, row.holder, kEarly);
+    std::int64_t clock = 0;
+    ShareRun run(&clock);
+    EXPECT_EQ(Main(run.platform), kAllNamed) << row.what;
+    EXPECT_EQ(run.pauses, row.pauses) << row.what;
+    // Given up as the run ends: nothing of the run's is left.
+    const auto left = Snapshot(in.rename());
+    ASSERT_EQ(left.size(), 1u) << row.what;
+    EXPECT_EQ(left.begin()->second, "a") << row.what;
+    EXPECT_NE(left.begin()->first, "a.jpg") << row.what;
+  }
+}
+
+TEST(TurnTest, ARunWhoseTurnWasTakenOverRenamesNoMoreAndSaysSo) {
+  InScratchFolder in;
+  WriteFile(in.rename() / "a.jpg", "a", kEarly);
+  WriteFile(in.rename() / "b.jpg", "b", kLater);
+  std::int64_t clock = 0;
+  ShareRun first(&clock);
+  ListAll(first.platform);
+  const std::string held = ReadFile(in.rename() / kTurnName);
+  EXPECT_NE(held.find(" " + std::to_string(getpid()) + " "),
+            std::string::npos);
+
+  // The second waits while the first renews its turn, then, with the first
+  // stalled past the time a turn may go unrenewed, takes it over.
+  ShareRun second(&clock);
+  first.platform.turn().pause = [] {};
+  second.platform.turn().pause = [&] {
+    clock += 10;
+    if (clock < 60) {
+      EXPECT_FALSE(first.platform.Stopped());  // renewed
+    }
+  };
+  ListAll(second.platform);
+  EXPECT_NE(ReadFile(in.rename() / kTurnName), held);
+  // The first finds its turn lost: it renames nothing more, fails, and
+  // leaves the second's turn alone.
+  EXPECT_TRUE(first.platform.Stopped());
+  EXPECT_FALSE(first.platform.Flush().ok());
+  EXPECT_FALSE(second.platform.Stopped());
+  EXPECT_TRUE(fs::exists(in.rename() / kTurnName));
+  EXPECT_TRUE(second.platform.Flush().ok());
+  EXPECT_FALSE(fs::exists(in.rename() / kTurnName));
+}
+
+}  // namespace
