@@ -61,7 +61,7 @@ enum class Sameness {
            // where it numbers names (sshfs, mergerfs), by a mark set
            // through one name and seen through the other
   kUnproven,  // alike, and no proof could be had either way: the mark could
-              // not be set (another user's file), or another's showed
+              // not be set (another user's file) or read
 };
 
 /// A file's access and modification times at the file system's precision,

@@ -40,16 +40,16 @@ bool ReadAnew(int fd, const char* name, FileTimes* times) {
 /// read, since some servers (sshfs) put a time not given to now. Then the
 /// access time goes back, with the modified time the file shows then: a
 /// save during the mark keeps its own. A stop before that leaves only an
-/// odd access time. A name this run may not set times of proves nothing;
-/// nor does a mark of another run's, seen through `other` in place of
-/// this one and of what `other` showed before.
+/// odd access time. A name this run may not set times of, or not read,
+/// proves nothing either way. Two runs do not mark at once: runs take
+/// turns, through one mount or two.
 Marked MarkShows(int fd, const char* name, const char* other) {
-  FileTimes was, otherWas;
-  if (TimesNow(fd, name, &was) != 0 || !ReadAnew(fd, other, &otherWas))
+  FileTimes was;
+  if (TimesNow(fd, name, &was) != 0)
     return Marked::kNoMark;
   std::random_device random;
   time_t mark = kMarkFrom + static_cast<time_t>(random() % kMarkSpan);
-  if (mark == was.accessSeconds || mark == otherWas.accessSeconds)
+  if (mark == was.accessSeconds)
     ++mark;
   FileTimes marked = was;
   marked.accessSeconds = mark;
@@ -57,14 +57,9 @@ Marked MarkShows(int fd, const char* name, const char* other) {
   if (SetTimesAt(fd, name, marked) != 0)
     return Marked::kNoMark;
   FileTimes seen;
-  const bool read = ReadAnew(fd, other, &seen);
-  const Marked shows = !read                         ? Marked::kNoMark
-                       : seen.accessSeconds == mark  ? Marked::kShows
-                       : seen.accessSeconds == otherWas.accessSeconds &&
-                               seen.accessNanoseconds ==
-                                   otherWas.accessNanoseconds
-                           ? Marked::kNotShown
-                           : Marked::kNoMark;
+  const Marked shows = !ReadAnew(fd, other, &seen)     ? Marked::kNoMark
+                       : seen.accessSeconds == mark ? Marked::kShows
+                                                    : Marked::kNotShown;
   FileTimes back = was;
   if (FileTimes now; TimesNow(fd, name, &now) == 0 &&
                      (now.modifiedSeconds != was.modifiedSeconds ||

@@ -5,8 +5,7 @@
 enum class Marked {
   kShows,     // one file
   kNotShown,  // two files
-  kNoMark,    // no proof: the mark could not be set or read, or another
-              // mark than this one showed (another run's)
+  kNoMark,    // no proof: the mark could not be set or read
 };
 
 /// Whether `name` and `other`, in the open folder `fd`, are one file: a

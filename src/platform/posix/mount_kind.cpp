@@ -21,10 +21,11 @@
 namespace {
 
 #if defined(__linux__)
-/// The folder's line of the mount table: its type and the file system's
-/// own options ("rw,tz=UTC", say). The last mount of the device is the one
+/// The folder's line of the mount table: its type, its source and the file
+/// system's own options ("rw,tz=UTC", say). The last mount of the device is the one
 /// seen. False where none is found.
-bool MountLine(int dirFd, std::string* type, std::string* options) {
+bool MountLine(int dirFd, std::string* type, std::string* source,
+               std::string* options) {
   struct stat folder;
   if (fstat(dirFd, &folder) != 0)
     return false;
@@ -43,12 +44,13 @@ bool MountLine(int dirFd, std::string* type, std::string* options) {
         device != numbers)
       continue;
     const char* dash = strstr(line, " - ");
-    char kind[128], source[4096], superOptions[4096];
+    char kind[128], from[4096], superOptions[4096];
     const int read = dash == nullptr ? 0
                                      : sscanf(dash + 3, "%127s %4095s %4095s",
-                                              kind, source, superOptions);
+                                              kind, from, superOptions);
     if (read >= 1) {
       *type = kind;
+      *source = read >= 2 ? from : "";
       *options = read == 3 ? superOptions : "";
       found = true;
     }
@@ -75,7 +77,7 @@ bool OnFuse(int dirFd) {
 }
 #elif defined(__APPLE__) || defined(__FreeBSD__)
 // Which FUSE file system it is does not show: none gets the reserve way.
-bool MountLine(int dirFd, std::string* type, std::string*) {
+bool MountLine(int dirFd, std::string* type, std::string*, std::string*) {
   struct statfs fs;
   if (fstatfs(dirFd, &fs) != 0 || strstr(fs.f_fstypename, "fuse") == nullptr)
     return false;
@@ -90,7 +92,7 @@ bool OnFuse(int dirFd) {
   return fstatfs(dirFd, &fs) == 0 && strstr(fs.f_fstypename, "fuse") != nullptr;
 }
 #else
-bool MountLine(int, std::string*, std::string*) {
+bool MountLine(int, std::string*, std::string*, std::string*) {
   return false;
 }
 int KernelMinutesWest() {
@@ -139,9 +141,12 @@ Mount MountFrom(std::string_view type, std::string_view options,
 }
 
 Mount MountOf(int dirFd) {
-  std::string type, options;
-  if (MountLine(dirFd, &type, &options))
-    return MountFrom(type, options, KernelMinutesWest());
+  std::string type, source, options;
+  if (MountLine(dirFd, &type, &source, &options)) {
+    Mount mount = MountFrom(type, options, KernelMinutesWest());
+    mount.source = source;
+    return mount;
+  }
   // No mount table: FUSE still shows itself, without its kind.
   Mount mount;
   mount.fuse = OnFuse(dirFd);
@@ -176,5 +181,7 @@ bool TakesTurns(const Mount& mount) {
   for (const std::string_view kind : kKinds)
     if (mount.type == kind)
       return true;
-  return false;
+  // A FUSE file system that names no kind of its own, over a folder of
+  // this machine (bindfs); not one over a server's address (davfs2).
+  return mount.type == "fuse" && mount.source.starts_with('/');
 }

@@ -15,6 +15,9 @@ struct Mount {
   // as instants shifted by a zone of its own: the seconds it added. Unset
   // on every other file system.
   std::optional<std::int64_t> cardShift;
+  // What the mount table says is mounted: a device, a folder, a server's
+  // address ("http://…"). Empty where it does not tell.
+  std::string source;
 };
 
 /// The mount of the open folder `dirFd`.

@@ -96,9 +96,15 @@ int Turn::Take() {
       seenStat = now;
       since = clock();
     }
-    if ((HolderGone(content) || clock() - since >= staleSeconds) &&
-        TakeAway(content))
-      continue;  // then made anew, if no other waiter is first
+    if (HolderGone(content) || clock() - since >= staleSeconds) {
+      const Away away = TakeAway(content);
+      if (away == Away::kTaken)
+        continue;  // then made anew, if no other waiter is first
+      // A turn left that cannot be taken away: the run goes on without,
+      // as where the share makes none.
+      if (away == Away::kCannot)
+        return 0;
+    }
     pause();
   }
 }
@@ -126,14 +132,15 @@ int Turn::Make() {
   return 0;
 }
 
-bool Turn::TakeAway(const std::string& content) {
+Turn::Away Turn::TakeAway(const std::string& content) {
   const int fd = folder_.fd();
   const std::string aside = folder_.Aside(HiddenRole::kTurn);
   if (renameat(fd, kTurnName, fd, aside.c_str()) != 0)
-    return errno == ENOENT;  // another took it away first
+    return errno == ENOENT ? Away::kTaken  // another took it away first
+                           : Away::kCannot;
   if (ReadTurn(fd, aside.c_str()) == content) {
     folder_.DropAside(aside);
-    return true;
+    return Away::kTaken;
   }
   // Another run's, made since: back where it was. Where a third was made
   // meanwhile, the one moved goes, and its holder finds its turn lost.
@@ -141,7 +148,7 @@ bool Turn::TakeAway(const std::string& content) {
     unlinkat(fd, aside.c_str(), 0);
   else
     renameat(fd, aside.c_str(), fd, kTurnName);
-  return false;
+  return Away::kOthers;
 }
 
 bool Turn::Renew() {
@@ -164,7 +171,10 @@ bool Turn::Renew() {
 void Turn::Release() {
   if (mine_.empty())
     return;
-  if (!lost_)
-    TakeAway(mine_);
+  // Where the share moves nothing aside, no waiter can take the turn over
+  // either: this run's own, it goes by its name.
+  if (!lost_ && TakeAway(mine_) == Away::kCannot &&
+      ReadTurn(folder_.fd(), kTurnName) == mine_)
+    unlinkat(folder_.fd(), kTurnName, 0);
   mine_.clear();
 }

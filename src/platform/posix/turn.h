@@ -45,9 +45,11 @@ class Turn {
 
  private:
   int Make();
+  enum class Away { kTaken, kOthers, kCannot };
   /// Takes the turn file `content` was read from away, where it still
-  /// holds that; false where it holds another run's (put back).
-  bool TakeAway(const std::string& content);
+  /// holds that: kOthers where it holds another run's (put back), kCannot
+  /// where the share does not let it be moved.
+  Away TakeAway(const std::string& content);
 
   OpenFolder& folder_;
   std::string mine_;  // what this run's turn file says; empty: none held

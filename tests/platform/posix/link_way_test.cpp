@@ -79,8 +79,8 @@ TEST(LinkThenUnlinkTest, AnOldNameDroppedOnlyByProofAfterALongNewName) {
   // A new name too long to record beside a hidden name is linked first;
   // the old name then goes only where a mark proves the two one file.
   // Where the mark shows another file, or none can be had (another user's
-  // file, another run's mark), the file keeps both names and the rename
-  // fails: never a success with a name too many.
+  // file), the file keeps both names and the rename fails: never a
+  // success with a name too many.
   if (Environment().way != 0 && Environment().way != 2)
     GTEST_SKIP() << "no links on this file system";
   const std::string longName = std::string(235, 'n') + ".jpg";

@@ -353,7 +353,6 @@ TEST_F(StoppedRunTest, ASecondRunThroughAnotherMountAtAnyStepLosesNothing) {
   // a second mount of the folder, the second run goes through it.
   for (WayRow way : Ways()) {
     way.options.lock = false;
-    way.options.turns = false;
     for (const RenameStep step : way.steps) {
       const std::string row =
           std::string(way.name) + ", second run at " + NameOf(step);

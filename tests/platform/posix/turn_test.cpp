@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/posix/mount_kind.h"
 #include "platform/posix/turn.h"
 #include "platform_contract.h"
 #include "renaming_pass.h"
@@ -20,7 +21,7 @@ namespace {
 struct ShareRun {
   explicit ShareRun(std::int64_t* clock)
       : platform(Way::kNoReplace,
-                 {.lock = false, .mountType = "fuse.sshfs"}) {
+                 {.lock = false, .turns = true, .mountType = "fuse.sshfs"}) {
     platform.turn().clock = [clock] { return *clock; };
     platform.turn().pause = [this, clock] {
       ++pauses;
@@ -75,6 +76,34 @@ TEST(TurnTest, RunsTakeTurnsAndATurnLeftIsTakenOverOnlyOnceItsHolderIsGone) {
     ASSERT_EQ(left.size(), 1u) << row.what;
     EXPECT_EQ(left.begin()->second, "a") << row.what;
     EXPECT_NE(left.begin()->first, "a.jpg") << row.what;
+  }
+}
+
+TEST(TurnTest, SharesAndFuseViewsOfServersOrFoldersTakeTurns) {
+  // Where the folder's lock reaches this machine only and an exclusive
+  // create is the server's; not on a machine's own disks, nor on a FUSE
+  // kind not known to be such (a cloud drive, WebDAV), where a turn file
+  // would only be one more upload.
+  struct Row {
+    const char* type;
+    const char* source;
+    bool turns;
+  };
+  for (const Row& row : std::initializer_list<Row>{
+           {"ext4", "/dev/sda1", false},
+           {"vfat", "/dev/sdb1", false},
+           {"nfs4", "nas:/photos", true},
+           {"cifs", "//nas/photos", true},
+           {"fuse.sshfs", "me@nas:", true},
+           {"fuse.mergerfs", "pool", true},
+           {"fuse", "/srv/photos", true},  // bindfs
+           {"fuse", "http://127.0.0.1/dav", false},
+           {"fuse.rclone", "drive:", false},
+           {"fuseblk", "/dev/sdb1", false},
+       }) {
+    Mount mount = MountFrom(row.type, "", 0);
+    mount.source = row.source;
+    EXPECT_EQ(TakesTurns(mount), row.turns) << row.type << " " << row.source;
   }
 }
 

@@ -19,13 +19,15 @@ struct WayOptions {
   // through one name must show through the other.
   bool byMark = false;
   // What every mark shows, where set: kNoMark as through another user's
-  // file, or where another run's mark shows; unset, the mark itself.
+  // file; unset, the mark itself.
   std::optional<Marked> marks = std::nullopt;
   // false: no lock on the folder, as a run through another mount of it,
   // or on another machine, sees none.
   bool lock = true;
-  // false: no turn on the share either, as a run that takes none sees.
-  bool turns = true;
+  // Whether the run takes its turn on a share (the mount kind says where):
+  // the turn's own tests do; the ways' tests look at the folder while the
+  // run holds it.
+  bool turns = false;
   // Names reserved here by some run's reserve way, as on exFAT: an empty
   // file under a name the run gives may be a reservation.
   bool mayReserve = false;
