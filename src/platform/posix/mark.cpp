@@ -8,6 +8,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <random>
 
 #include "platform/posix/file_status.h"
@@ -23,13 +24,14 @@ constexpr time_t kMarkSpan = 915148800 - kMarkFrom;
 /// Reads `name`'s times from the file system itself. sshfs answers for a
 /// name from a cache of its own for some seconds, past which the kernel's
 /// forced reading does not reach; opening the name reads it anew from the
-/// server, and the forced reading then renews the kernel's.
-bool ReadAnew(int fd, const char* name, FileTimes* times) {
+/// server, and the forced reading then renews the kernel's. 0 or the
+/// failure.
+int ReadAnew(int fd, const char* name, FileTimes* times) {
   if (const int file =
           openat(fd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
       file >= 0)
     close(file);
-  return TimesNow(fd, name, times) == 0;
+  return TimesNow(fd, name, times);
 }
 
 }  // namespace
@@ -44,9 +46,14 @@ bool ReadAnew(int fd, const char* name, FileTimes* times) {
 /// proves nothing either way. Two runs do not mark at once: runs take
 /// turns, through one mount or two.
 Marked MarkShows(int fd, const char* name, const char* other) {
+  // A name gone meanwhile (another run renamed it) is no longer the file:
+  // two names. Any other failure proves nothing either way.
+  const auto failed = [](int error) {
+    return error == ENOENT ? Marked::kNotShown : Marked::kNoMark;
+  };
   FileTimes was;
-  if (TimesNow(fd, name, &was) != 0)
-    return Marked::kNoMark;
+  if (const int error = TimesNow(fd, name, &was); error != 0)
+    return failed(error);
   std::random_device random;
   time_t mark = kMarkFrom + static_cast<time_t>(random() % kMarkSpan);
   if (mark == was.accessSeconds)
@@ -54,10 +61,11 @@ Marked MarkShows(int fd, const char* name, const char* other) {
   FileTimes marked = was;
   marked.accessSeconds = mark;
   marked.accessNanoseconds = 0;
-  if (SetTimesAt(fd, name, marked) != 0)
-    return Marked::kNoMark;
+  if (const int error = SetTimesAt(fd, name, marked); error != 0)
+    return failed(error);
   FileTimes seen;
-  const Marked shows = !ReadAnew(fd, other, &seen)     ? Marked::kNoMark
+  const int unread = ReadAnew(fd, other, &seen);
+  const Marked shows = unread != 0                  ? failed(unread)
                        : seen.accessSeconds == mark ? Marked::kShows
                                                     : Marked::kNotShown;
   FileTimes back = was;

@@ -20,40 +20,47 @@ const char kTurnName[] = ".stampname-0000000000000000-0 turn";
 
 namespace {
 
-/// What a turn file holds: who holds it, unique to the run.
-std::string Holder() {
-  char host[256] = "";
-  gethostname(host, sizeof host - 1);
+// A turn's time is a token drawn at random, in 1971 to 1999 (as marks
+// are), new at each renewal: who holds it and whether it is renewed show
+// in one reading of its attributes. Its holder's own time, once the turn
+// is its own, is a time no other run gives it.
+constexpr time_t kTokenFrom = 31536000;
+constexpr time_t kTokenSpan = 915148800 - kTokenFrom;
+
+std::int64_t NewToken() {
   std::random_device random;
-  char content[400];
-  std::snprintf(content, sizeof content, "stampname turn %08x%08x %ld %s\n",
-                static_cast<unsigned>(random()),
-                static_cast<unsigned>(random()),
-                static_cast<long>(getpid()), host);
-  return content;
+  return kTokenFrom + static_cast<time_t>(random() % kTokenSpan);
 }
 
-/// The turn file's content as the share holds it, read anew; empty where
-/// it cannot be read.
-std::string ReadTurn(int fd, const char* name) {
-  const int file = openat(fd, name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+/// Dates the turn file `name` with `token`: 0 or the failure.
+int Stamp(int fd, const char* name, std::int64_t token) {
+  const FileTimes times{token, 0, token, 0, 0, 0};
+  return SetTimesAt(fd, name, times);
+}
+
+/// The token the turn file `name` bears, read past the caches; -1 where it
+/// cannot be read (gone).
+std::int64_t TokenOf(int fd, const char* name) {
+  struct stat st;
+  return StatNow(fd, name, &st) == 0 ? st.st_mtim.tv_sec : -1;
+}
+
+/// Whether the turn file says it is held by a run of this machine that is
+/// no longer there.
+bool HolderGone(int fd) {
+  const int file = openat(fd, kTurnName, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
   if (file < 0)
-    return {};
-  char buffer[512];
-  const ssize_t got = read(file, buffer, sizeof buffer);
+    return false;
+  char content[512];
+  const ssize_t got = read(file, content, sizeof content - 1);
   close(file);
-  return got > 0 ? std::string(buffer, static_cast<std::size_t>(got))
-                 : std::string();
-}
-
-/// Whether `content` names a run of this machine that is no longer there.
-bool HolderGone(const std::string& content) {
-  char run[32], host[300] = "";
+  if (got <= 0)
+    return false;
+  content[got] = '\0';
+  char host[300] = "", mine[256] = "";
   long pid = 0;
-  char mine[256] = "";
   gethostname(mine, sizeof mine - 1);
-  if (std::sscanf(content.c_str(), "stampname turn %31s %ld %299s", run, &pid,
-                  host) != 3 ||
+  if (std::sscanf(content, "stampname turn %ld %299s", &pid, host) != 2 ||
       pid <= 0)
     return false;
   return std::string(host) == mine && kill(static_cast<pid_t>(pid), 0) != 0 &&
@@ -75,10 +82,10 @@ int Turn::Take() {
     pause = [] { usleep(500000); };
   if (!folder_.turns || !TakesTurns(folder_.Kind()))
     return 0;
-  // Watched: what the turn said, and since when by this run's clock.
-  std::string seen;
-  struct stat seenStat {};
-  std::int64_t since = 0;
+  // Watched: the token the turn bore, since when by this run's clock, and
+  // whether its holder is a run of this machine no longer there.
+  std::int64_t seen = -1, since = 0;
+  bool gone = false;
   for (;;) {
     // A share that cannot make it (read-only, say) renames nothing either:
     // the run goes on without.
@@ -87,17 +94,17 @@ int Turn::Take() {
       return 0;
     if (CaughtStopSignal() != 0)
       return EINTR;
-    const std::string content = ReadTurn(folder_.fd(), kTurnName);
-    struct stat now {};
-    if (content.empty() || StatNow(folder_.fd(), kTurnName, &now) != 0)
-      continue;  // given up meanwhile, or half made: looked at again
-    if (content != seen || !SameAttributes(now, seenStat)) {
-      seen = content;
-      seenStat = now;
+    const std::int64_t token = TokenOf(folder_.fd(), kTurnName);
+    if (token < 0)
+      continue;  // given up meanwhile: made again
+    if (token != seen) {
+      // Judged after a wait: its content was just read through this mount,
+      // which may not have let go of it yet.
+      seen = token;
       since = clock();
-    }
-    if (HolderGone(content) || clock() - since >= staleSeconds) {
-      const Away away = TakeAway(content);
+      gone = HolderGone(folder_.fd());
+    } else if (gone || clock() - since >= staleSeconds) {
+      const Away away = TakeAway(token);
       if (away == Away::kTaken)
         continue;  // then made anew, if no other waiter is first
       // A turn left that cannot be taken away: the run goes on without,
@@ -116,34 +123,40 @@ int Turn::Make() {
       0600);
   if (file < 0)
     return errno;
-  const std::string content = Holder();
-  const bool written =
-      write(file, content.data(), content.size()) ==
-      static_cast<ssize_t>(content.size());
+  char host[256] = "";
+  gethostname(host, sizeof host - 1);
+  char content[400];
+  const int length =
+      std::snprintf(content, sizeof content, "stampname turn %ld %s\n",
+                    static_cast<long>(getpid()), host);
+  const bool written = write(file, content, static_cast<std::size_t>(length)) ==
+                       length;
   const bool closed = close(file) == 0;
   folder_.changed = true;
-  if (!written || !closed) {
+  const std::int64_t token = NewToken();
+  if (!written || !closed || Stamp(fd, kTurnName, token) != 0) {
     const int error = errno != 0 ? errno : EIO;
     unlinkat(fd, kTurnName, 0);  // no run's: nothing else can be under it
-    return error;
+    return error == EEXIST ? EIO : error;
   }
-  mine_ = content;
+  token_ = token;
   renewed_ = clock();
   return 0;
 }
 
-Turn::Away Turn::TakeAway(const std::string& content) {
+Turn::Away Turn::TakeAway(std::int64_t token) {
   const int fd = folder_.fd();
   const std::string aside = folder_.Aside(HiddenRole::kTurn);
   if (renameat(fd, kTurnName, fd, aside.c_str()) != 0)
     return errno == ENOENT ? Away::kTaken  // another took it away first
                            : Away::kCannot;
-  if (ReadTurn(fd, aside.c_str()) == content) {
+  if (TokenOf(fd, aside.c_str()) == token) {
     folder_.DropAside(aside);
     return Away::kTaken;
   }
-  // Another run's, made since: back where it was. Where a third was made
-  // meanwhile, the one moved goes, and its holder finds its turn lost.
+  // Another run's, made or renewed since: back where it was. Where a third
+  // was made meanwhile, the one moved goes, and its holder finds its turn
+  // lost.
   if (linkat(fd, aside.c_str(), fd, kTurnName, 0) == 0 || errno == EEXIST)
     unlinkat(fd, aside.c_str(), 0);
   else
@@ -152,29 +165,29 @@ Turn::Away Turn::TakeAway(const std::string& content) {
 }
 
 bool Turn::Renew() {
-  if (mine_.empty() || lost_)
+  if (token_ < 0 || lost_)
     return !lost_;
   const std::int64_t now = clock();
   if (now - renewed_ < renewSeconds)
     return true;
   const int fd = folder_.fd();
-  if (ReadTurn(fd, kTurnName) != mine_) {
+  const std::int64_t token = NewToken();
+  if (TokenOf(fd, kTurnName) != token_ || Stamp(fd, kTurnName, token) != 0) {
     lost_ = true;
     return false;
   }
-  const struct timespec times[2] = {{0, UTIME_NOW}, {0, UTIME_NOW}};
-  utimensat(fd, kTurnName, times, AT_SYMLINK_NOFOLLOW);
+  token_ = token;
   renewed_ = now;
   return true;
 }
 
 void Turn::Release() {
-  if (mine_.empty())
+  if (token_ < 0)
     return;
   // Where the share moves nothing aside, no waiter can take the turn over
   // either: this run's own, it goes by its name.
-  if (!lost_ && TakeAway(mine_) == Away::kCannot &&
-      ReadTurn(folder_.fd(), kTurnName) == mine_)
+  if (!lost_ && TakeAway(token_) == Away::kCannot &&
+      TokenOf(folder_.fd(), kTurnName) == token_)
     unlinkat(folder_.fd(), kTurnName, 0);
-  mine_.clear();
+  token_ = -1;
 }

@@ -9,9 +9,11 @@
 
 /// The folder's turn where its lock does not reach other clients (network
 /// shares, FUSE mounts): one hidden file of a fixed name, made exclusively
-/// by the run whose turn it is, which says who holds it. The holder renews
-/// it as it works; a waiter takes it over once its holder is gone (a run of
-/// this machine no longer there) or it went unrenewed for long. Runs
+/// by the run whose turn it is, which says which run of which machine
+/// holds it and bears a time drawn for it. The holder renews it as it
+/// works, with a new time each time; a waiter takes it over once its holder
+/// is gone (a run of this machine no longer there) or it went unrenewed for
+/// long. Runs
 /// through two mounts, or on two machines, then take turns as runs on one
 /// machine do.
 class Turn {
@@ -46,13 +48,13 @@ class Turn {
  private:
   int Make();
   enum class Away { kTaken, kOthers, kCannot };
-  /// Takes the turn file `content` was read from away, where it still
-  /// holds that: kOthers where it holds another run's (put back), kCannot
-  /// where the share does not let it be moved.
-  Away TakeAway(const std::string& content);
+  /// Takes the turn file away where it still bears `token`: kOthers where
+  /// it bears another (put back), kCannot where the share does not let it
+  /// be moved.
+  Away TakeAway(std::int64_t token);
 
   OpenFolder& folder_;
-  std::string mine_;  // what this run's turn file says; empty: none held
+  std::int64_t token_ = -1;  // the time this run's turn bears; -1: none held
   std::int64_t renewed_ = 0;
   bool lost_ = false;
 };
