@@ -232,7 +232,10 @@ class StoppedRunTest : public testing::Test {
 /// a stamp name; a record of times beside the photo renamed; a photo
 /// under its old name and its new one.
 bool LeftAt(RenameStep step, const Names& left) {
-  for (const auto& [name, content] : left) {
+  // Named, not bound: clang before 16 cannot capture a structured binding.
+  for (const auto& entry : left) {
+    const std::string& name = entry.first;
+    const std::string& content = entry.second;
     const std::string_view recorded = RecordedIn(name);
     std::uint64_t digest = 0;
     const bool byDigest = DigestIn(recorded, &digest);
