@@ -26,6 +26,12 @@ bool NamedAfter(const Mount& mount, std::int64_t when, const char* name) {
   return std::strncmp(name, stamp, std::strlen(stamp)) == 0;
 }
 
+/// Whether `a` is a later modified time than the one `b` records.
+bool Later(const struct timespec& a, const FileTimes& b) {
+  return a.tv_sec != b.modifiedSeconds ? a.tv_sec > b.modifiedSeconds
+                                       : a.tv_nsec > b.modifiedNanoseconds;
+}
+
 }  // namespace
 
 TimesRecord::TimesRecord(OpenFolder& folder, SafeSteps& steps)
@@ -62,7 +68,8 @@ void TimesRecord::Drop() {
 /// `name`, named after them. Where that file's time is not its name's any
 /// more, the rename reset it and the run stopped before putting it back
 /// (whether the reset dated it later or, for a photo dated ahead of the
-/// clock, earlier): the recorded times go back on it. An empty file under
+/// clock, earlier), and so where it is later than the record (named in
+/// another zone): the recorded times go back on it. An empty file under
 /// `name` is a reservation, not the file. The record goes then; one that
 /// could not be put back stays for a later run, and the run says so. One
 /// that is not empty holds a file (false), to be named.
@@ -76,8 +83,9 @@ bool TimesRecord::Back(const char* record, const char* name) {
     return false;
   if (TimesNow(fd, record, &recorded) == 0 && StatNow(fd, name, &now) == 0 &&
       S_ISREG(now.st_mode) && now.st_size != 0 &&
-      NamedAfter(folder_.Kind(), recorded.modifiedSeconds, name) &&
-      !NamedAfter(folder_.Kind(), now.st_mtim.tv_sec, name)) {
+      ((NamedAfter(folder_.Kind(), recorded.modifiedSeconds, name) &&
+        !NamedAfter(folder_.Kind(), now.st_mtim.tv_sec, name)) ||
+       Later(now.st_mtim, recorded))) {
     if (SetTimesAt(fd, name, recorded) != 0) {
       folder_.recordsLeft = true;
       return true;  // stays, listed no further
