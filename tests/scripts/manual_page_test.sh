@@ -14,7 +14,7 @@ if command -v man >/dev/null; then
   rendered=$(LC_ALL=C MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
   [ -z "$rendered" ] || fail "man -l warns: $rendered"
 fi
-grep -q '^\.TH STAMPNAME 1 .*"stampname 1\.00"' "$page" || fail "no version 1.00 in the title line"
+grep -q '^\.TH STAMPNAME 1 .*"stampname 1\.01"' "$page" || fail "no version 1.01 in the title line"
 
 # The statuses the program defines, and those the page lists under EXIT STATUS.
 defined=$(grep -oE '^ *k[A-Za-z]+ = [0-9]+' "$header" | awk '{print $3}' | sort -n | tr '\n' ' ')

@@ -32,7 +32,7 @@ rpm=$(ls "$scratch"/packages/*.rpm 2>/dev/null)
 
 # Metadata.
 [ "$(dpkg-deb -f "$deb" Package)" = stampname ] || fail "package name"
-[ "$(dpkg-deb -f "$deb" Version)" = 1.0.0 ] || fail "package version"
+[ "$(dpkg-deb -f "$deb" Version)" = 1.1.0 ] || fail "package version"
 grep -q "last-modified" <<<"$(dpkg-deb -f "$deb" Description)" || fail "package description"
 debFiles=$(dpkg-deb -c "$deb")
 for path in ./usr/bin/stampname ./usr/share/man/man1/stampname.1.gz \
@@ -43,12 +43,12 @@ done
 grep -q "LICENSE" <<<"$debFiles" && fail ".deb holds the licence beside its copyright file"
 tgzFiles=$(tar tzf "$tgz")
 for path in bin/stampname share/man/man1/stampname.1.gz share/doc/stampname/LICENSE; do
-  grep -q "^stampname-1.0.0-Linux/$path\$" <<<"$tgzFiles" || fail ".tar.gz lacks $path"
+  grep -q "^stampname-1.1.0-Linux/$path\$" <<<"$tgzFiles" || fail ".tar.gz lacks $path"
 done
 
-[ "$(rpm -qp --qf '%{NAME} %{VERSION} %{LICENSE}' "$rpm")" = "stampname 1.0.0 MIT" ] ||
+[ "$(rpm -qp --qf '%{NAME} %{VERSION} %{LICENSE}' "$rpm")" = "stampname 1.1.0 MIT" ] ||
   fail "rpm metadata: $(rpm -qip "$rpm")"
-rpm -qp --changelog "$rpm" | grep -q "^\* Mon Dec 07 2026 .* - 1.0.0-1$" || fail "rpm changelog"
+rpm -qp --changelog "$rpm" | grep -q "^\* Wed Dec 09 2026 .* - 1.1.0-1$" || fail "rpm changelog"
 [ "$(rpm -qlp "$rpm")" = "/usr/bin/stampname
 /usr/share/licenses/stampname
 /usr/share/licenses/stampname/LICENSE

@@ -37,7 +37,7 @@ grep -q 'Magic.*020b' <<<"$dump" || fail "not a 64-bit executable"
 dlls=$(grep 'DLL Name' <<<"$dump" | awk '{print tolower($3)}' | sort | tr '\n' ' ')
 expect_eq "imported DLLs (system ones only)" "kernel32.dll msvcrt.dll " "$dlls"
 strings=$(strings -e l "$exe")
-for want in "FileVersion" "ProductVersion" "1.00" "ProductName" "stampname" "FileDescription"; do
+for want in "FileVersion" "ProductVersion" "1.01" "ProductName" "stampname" "FileDescription"; do
   grep -qx -- "$want" <<<"$strings" || fail "version resource lacks \"$want\""
 done
 # VS_FIXEDFILEINFO: signature, structure version, then 1.0.0.0 twice.

@@ -16,7 +16,7 @@ zip=$(ls "$scratch"/*.zip 2>/dev/null)
 contents=$(cd "$scratch" && cmake -E tar tf "$zip" | sort | tr '\n' ' ')
 [ "$contents" = "LICENSE.txt README.txt stampname.exe " ] || fail "zip holds: $contents"
 mkdir "$scratch/unpacked" && (cd "$scratch/unpacked" && cmake -E tar xf "$zip")
-grep -q "stampname 1.00 for Windows" "$scratch/unpacked/README.txt" || fail "read-me lacks the version"
+grep -q "stampname 1.01 for Windows" "$scratch/unpacked/README.txt" || fail "read-me lacks the version"
 grep -q $'\r$' "$scratch/unpacked/README.txt" || fail "read-me lacks Windows line ends"
 
 finish "Windows package: all checks passed"
