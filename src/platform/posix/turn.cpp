@@ -27,6 +27,12 @@ namespace {
 constexpr time_t kTokenFrom = 31536000;
 constexpr time_t kTokenSpan = 915148800 - kTokenFrom;
 
+/// Whether `time` is a token, not a time a share gave the file itself (a
+/// share that closes a written file late stamps it with that close).
+bool IsToken(std::int64_t time) {
+  return time >= kTokenFrom && time < kTokenFrom + kTokenSpan;
+}
+
 std::int64_t NewToken() {
   std::random_device random;
   return kTokenFrom + static_cast<time_t>(random() % kTokenSpan);
@@ -144,13 +150,21 @@ int Turn::Make() {
   return 0;
 }
 
+bool Turn::Mine(std::int64_t seen) const {
+  // Stamped by the share's late close of the write that made it: no other
+  // run's, which would bear a token (another run makes one only once this
+  // one's is taken away).
+  return seen == token_ || (seen >= 0 && !IsToken(seen));
+}
+
 Turn::Away Turn::TakeAway(std::int64_t token) {
   const int fd = folder_.fd();
   const std::string aside = folder_.Aside(HiddenRole::kTurn);
   if (renameat(fd, kTurnName, fd, aside.c_str()) != 0)
     return errno == ENOENT ? Away::kTaken  // another took it away first
                            : Away::kCannot;
-  if (TokenOf(fd, aside.c_str()) == token) {
+  const std::int64_t seen = TokenOf(fd, aside.c_str());
+  if (seen == token || (token == token_ && Mine(seen))) {
     folder_.DropAside(aside);
     return Away::kTaken;
   }
@@ -172,7 +186,7 @@ bool Turn::Renew() {
     return true;
   const int fd = folder_.fd();
   const std::int64_t token = NewToken();
-  if (TokenOf(fd, kTurnName) != token_ || Stamp(fd, kTurnName, token) != 0) {
+  if (!Mine(TokenOf(fd, kTurnName)) || Stamp(fd, kTurnName, token) != 0) {
     lost_ = true;
     return false;
   }
@@ -187,7 +201,7 @@ void Turn::Release() {
   // Where the share moves nothing aside, no waiter can take the turn over
   // either: this run's own, it goes by its name.
   if (!lost_ && TakeAway(token_) == Away::kCannot &&
-      TokenOf(folder_.fd(), kTurnName) == token_)
+      Mine(TokenOf(folder_.fd(), kTurnName)))
     unlinkat(folder_.fd(), kTurnName, 0);
   token_ = -1;
 }

@@ -52,6 +52,8 @@ class Turn {
   /// it bears another (put back), kCannot where the share does not let it
   /// be moved.
   Away TakeAway(std::int64_t token);
+  /// Whether the turn file, bearing `seen`, is still this run's.
+  bool Mine(std::int64_t seen) const;
 
   OpenFolder& folder_;
   std::int64_t token_ = -1;  // the time this run's turn bears; -1: none held

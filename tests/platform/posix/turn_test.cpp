@@ -118,6 +118,12 @@ TEST(TurnTest, ARunWhoseTurnWasTakenOverRenamesNoMoreAndSaysSo) {
                 "stampname turn " + std::to_string(getpid()) + " ", 0),
             0u);
 
+  // A share that closes the written turn file late stamps it with the
+  // time of that close: still the first's.
+  SetModified(in.rename() / kTurnName, time(nullptr));
+  clock += 10;
+  EXPECT_FALSE(first.platform.Stopped());
+
   // The second waits while the first renews its turn, then, with the first
   // stalled past the time a turn may go unrenewed, takes it over.
   ShareRun second(&clock);
