@@ -40,8 +40,8 @@ strings=$(strings -e l "$exe")
 for want in "FileVersion" "ProductVersion" "1.01" "ProductName" "stampname" "FileDescription"; do
   grep -qx -- "$want" <<<"$strings" || fail "version resource lacks \"$want\""
 done
-# VS_FIXEDFILEINFO: signature, structure version, then 1.0.0.0 twice.
-LC_ALL=C grep -qaP '\xbd\x04\xef\xfe\x00\x00\x01\x00\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00\x01\x00\x00\x00\x00\x00' "$exe" ||
-  fail "fixed version info is not 1.0.0.0"
+# VS_FIXEDFILEINFO: signature, structure version, then 1.1.0.0 twice.
+LC_ALL=C grep -qaP '\xbd\x04\xef\xfe\x00\x00\x01\x00\x01\x00\x01\x00\x00\x00\x00\x00\x01\x00\x01\x00\x00\x00\x00\x00' "$exe" ||
+  fail "fixed version info is not 1.1.0.0"
 
 finish "Windows executable: all checks passed"

@@ -12,7 +12,7 @@ cpack --config "$build/CPackConfig.cmake" -B "$scratch" >"$scratch/cpack.log" 2>
   { cat "$scratch/cpack.log"; exit 1; }
 zip=$(ls "$scratch"/*.zip 2>/dev/null)
 [ -f "$zip" ] || { fail "no .zip was made"; exit 1; }
-[ "$(basename "$zip")" = stampname-1.0.0-windows-x64.zip ] || fail "zip named $(basename "$zip")"
+[ "$(basename "$zip")" = stampname-1.1.0-windows-x64.zip ] || fail "zip named $(basename "$zip")"
 contents=$(cd "$scratch" && cmake -E tar tf "$zip" | sort | tr '\n' ' ')
 [ "$contents" = "LICENSE.txt README.txt stampname.exe " ] || fail "zip holds: $contents"
 mkdir "$scratch/unpacked" && (cd "$scratch/unpacked" && cmake -E tar xf "$zip")

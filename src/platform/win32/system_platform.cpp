@@ -201,6 +201,8 @@ Outcome SystemPlatform::RecordTimes(const std::string&, const FileTimes&) {
 
 void SystemPlatform::DropTimesRecord() {}
 
+void SystemPlatform::LeaveTimesRecord() {}
+
 std::int64_t SystemPlatform::Now() {
   FILETIME now;
   GetSystemTimeAsFileTime(&now);
