@@ -1,9 +1,30 @@
 #include "way_platform.h"
 
 #include <deque>
+#include <functional>
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include "platform/posix/folder.h"
+
+namespace {
+
+using NameCall = std::function<int(int fd, const char* from, const char* to)>;
+
+/// `call`, answering its first calls with `errors`, one each, in order.
+NameCall FailingFirst(const std::vector<int>& errors, NameCall call) {
+  return [left = std::make_shared<std::deque<int>>(errors.begin(), errors.end()),
+          call = std::move(call)](int fd, const char* from, const char* to) {
+    if (left->empty())
+      return call(fd, from, to);
+    const int error = left->front();
+    left->pop_front();
+    return error;
+  };
+}
+
+}  // namespace
 
 WayPlatform::WayPlatform(Way first, const WayOptions& options) {
   Folder& folder = *folder_;
@@ -28,28 +49,10 @@ WayPlatform::WayPlatform(Way first, const WayOptions& options) {
             : MountFrom(*options.mountType, options.mountOptions,
                         options.kernelMinutesWest);
   if (!options.probeLinks.empty())
-    folder.probe.link =
-        [errors = std::make_shared<std::deque<int>>(options.probeLinks.begin(),
-                                                    options.probeLinks.end()),
-         link = folder.probe.link](int fd, const char* from, const char* to) {
-          if (errors->empty())
-            return link(fd, from, to);
-          const int error = errors->front();
-          errors->pop_front();
-          return error;
-        };
+    folder.probe.link = FailingFirst(options.probeLinks, folder.probe.link);
   if (!options.noReplace.empty())
     folder.ways.kernelWay().rename =
-        [errors = std::make_shared<std::deque<int>>(options.noReplace.begin(),
-                                                    options.noReplace.end()),
-         rename = folder.ways.kernelWay().rename](int fd, const char* from,
-                                                  const char* to) {
-          if (errors->empty())
-            return rename(fd, from, to);
-          const int error = errors->front();
-          errors->pop_front();
-          return error;
-        };
+        FailingFirst(options.noReplace, folder.ways.kernelWay().rename);
   folder.open.makeByOpen = options.makeByOpen;
   if (options.flush)
     folder.open.flush = options.flush;
