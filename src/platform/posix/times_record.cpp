@@ -7,23 +7,17 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
-#include <cstring>
 
+#include "new_name.h"
 #include "platform/posix/file_status.h"
 
 namespace {
 
-/// Whether `name` begins with the stamp of `when`, as a run names a file
-/// of that time.
+/// Whether `name` is a name the run gives a file of time `when`.
 bool NamedAfter(const Mount& mount, std::int64_t when, const char* name) {
   DateTime at;
-  if (WallClock(mount, static_cast<time_t>(when), &at) != 0)
-    return false;
-  char stamp[32];
-  std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d-%02d-%02d", at.year,
-                at.month, at.day, at.hour, at.minute, at.second);
-  return std::strncmp(name, stamp, std::strlen(stamp)) == 0;
+  return WallClock(mount, static_cast<time_t>(when), &at) == 0 &&
+         Stampable(at) && StampOf(name) == Stamp(at);
 }
 
 /// Whether `a` is a later modified time than the one `b` records.
