@@ -48,7 +48,10 @@ done
 
 [ "$(rpm -qp --qf '%{NAME} %{VERSION} %{LICENSE}' "$rpm")" = "stampname 1.1.0 MIT" ] ||
   fail "rpm metadata: $(rpm -qip "$rpm")"
-rpm -qp --changelog "$rpm" | grep -q "^\* Wed Dec 09 2026 .* - 1.1.0-1$" || fail "rpm changelog"
+# Read whole first: grep -q leaves at its first match, and rpm, still
+# writing a long changelog, would fail the pipe.
+changelog=$(rpm -qp --changelog "$rpm")
+grep -q "^\* Wed Dec 09 2026 .* - 1.1.0-1$" <<<"$changelog" || fail "rpm changelog"
 [ "$(rpm -qlp "$rpm")" = "/usr/bin/stampname
 /usr/share/licenses/stampname
 /usr/share/licenses/stampname/LICENSE
