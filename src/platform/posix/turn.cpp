@@ -86,6 +86,12 @@ int Turn::Take() {
     clock = MonotonicSeconds;
   if (!pause)
     pause = [] { usleep(500000); };
+  if (!create)
+    create = [](int dirFd, const char* name) {
+      return openat(dirFd, name,
+                    O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                    0600);
+    };
   if (!folder_.turns || !TakesTurns(folder_.Kind()))
     return 0;
   // Watched: the token the turn bore, since when by this run's clock, and
@@ -96,11 +102,15 @@ int Turn::Take() {
     // A share that cannot make it (read-only, say) renames nothing either:
     // the run goes on without.
     const int made = Make();
-    if (made != EEXIST)
+    if (made == 0)
+      return 0;
+    // sshfs answers a create of a name another client made meanwhile with
+    // EPERM, not EEXIST: taken all the same while the turn is there.
+    const std::int64_t token = TokenOf(folder_.fd(), kTurnName);
+    if (made != EEXIST && token < 0)
       return 0;
     if (CaughtStopSignal() != 0)
       return EINTR;
-    const std::int64_t token = TokenOf(folder_.fd(), kTurnName);
     if (token < 0)
       continue;  // given up meanwhile: made again
     if (token != seen) {
@@ -124,9 +134,7 @@ int Turn::Take() {
 
 int Turn::Make() {
   const int fd = folder_.fd();
-  const int file = openat(
-      fd, kTurnName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-      0600);
+  const int file = create(fd, kTurnName);
   if (file < 0)
     return errno;
   char host[256] = "";

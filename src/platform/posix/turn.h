@@ -44,6 +44,9 @@ class Turn {
   std::function<std::int64_t()> clock;
   /// Waits a moment between two looks at another run's turn.
   std::function<void()> pause;
+  /// Makes the turn file `name` exclusively: its descriptor, or -1 and
+  /// errno.
+  std::function<int(int dirFd, const char* name)> create;
 
  private:
   int Make();

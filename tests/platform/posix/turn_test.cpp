@@ -1,10 +1,13 @@
 // Runs through two mounts of one share, where the folder's lock reaches
 // neither, take turns by a file on the share.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "platform/posix/mount_kind.h"
@@ -51,8 +54,21 @@ TEST(TurnTest, RunsTakeTurnsAndATurnLeftIsTakenOverOnlyOnceItsHolderIsGone) {
     const char* what;
     std::string holder;
     int pauses;  // waits before the turn is this run's
+    std::function<int(int, const char*)> create = {};  // the share's
   };
   const std::string here = HostName();
+  // sshfs refuses a create of a taken name with EPERM, not EEXIST.
+  const auto refusedAsSshfs = [](int dirFd, const char* name) {
+    if (faccessat(dirFd, name, F_OK, AT_SYMLINK_NOFOLLOW) == 0) {
+      errno = EPERM;
+      return -1;
+    }
+    return openat(dirFd, name, O_WRONLY | O_CREAT | O_EXCL, 0600);
+  };
+  const auto makesNone = [](int, const char*) {
+    errno = EACCES;
+    return -1;
+  };
   for (const Row& row : std::initializer_list<Row>{
            {"none", "", 0},
            {"a run of this machine, gone",
@@ -62,6 +78,10 @@ TEST(TurnTest, RunsTakeTurnsAndATurnLeftIsTakenOverOnlyOnceItsHolderIsGone) {
             12},
            {"another machine's, unrenewed",
             "stampname turn " + std::to_string(gone) + " elsewhere\n", 12},
+           {"a run of this machine, there, unrenewed, on sshfs",
+            "stampname turn " + std::to_string(getpid()) + " " + here + "\n",
+            12, refusedAsSshfs},
+           {"none, on a share that makes none", "", 0, makesNone},
        }) {
     InScratchFolder in;
     WriteFile(in.rename() / "a.jpg", "a", kEarly);
@@ -69,6 +89,7 @@ TEST(TurnTest, RunsTakeTurnsAndATurnLeftIsTakenOverOnlyOnceItsHolderIsGone) {
       WriteFile(in.rename() / kTurnName, row.holder, kEarly);
     std::int64_t clock = 0;
     ShareRun run(&clock);
+    run.platform.turn().create = row.create;
     EXPECT_EQ(Main(run.platform), kAllNamed) << row.what;
     EXPECT_EQ(run.pauses, row.pauses) << row.what;
     // Given up as the run ends: nothing of the run's is left.
