@@ -47,7 +47,12 @@ trap cleanup EXIT
 
 need() { command -v "$1" >/dev/null 2>&1 || skip "$1 is not installed"; }
 attach() {  # image file -> loop device
-  loop=$(losetup --find --show "$1" 2>/dev/null) || skip "no loop device"
+  # Another kind may take the free device found first: found again.
+  for _ in 1 2 3 4 5; do
+    loop=$(losetup --find --show "$1" 2>/dev/null) && return 0
+    sleep 0.5
+  done
+  skip "no loop device"
 }
 fuse() { [ -c /dev/fuse ] || skip "no /dev/fuse"; }
 free_port() {
