@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+#include "new_name.h"
+
 const char kHiddenPrefix[] = ".stampname-";
 
 namespace {
@@ -56,7 +58,7 @@ HiddenName ParseHidden(std::string_view name) {
     const std::string_view bare = word.text.substr(0, word.text.size() - 1);
     std::uint64_t digest;
     if (rest.starts_with(bare) && DigestIn(rest.substr(bare.size()), &digest))
-      return {word.role, at + bare.size()};
+      return {word.role, at + bare.size(), true};
   }
   return {};
 }
@@ -71,10 +73,13 @@ std::uint64_t NameDigest(std::string_view name) {
 }
 
 bool DigestIn(std::string_view recorded, std::uint64_t* digest) {
-  if (recorded.size() != 1 + kDigits || recorded[0] != '#')
+  // Then the name's extension, where it fits: a file found alone under
+  // such a name still has it.
+  if (recorded.size() < 1 + kDigits || recorded[0] != '#' ||
+      (recorded.size() > 1 + kDigits && recorded[1 + kDigits] != '.'))
     return false;
   *digest = 0;
-  for (const char c : recorded.substr(1)) {
+  for (const char c : recorded.substr(1, kDigits)) {
     if (!HexDigit(c))
       return false;
     *digest = *digest << 4 |
@@ -113,8 +118,11 @@ std::string MakeHidden(std::uint64_t run, unsigned count, HiddenRole role,
         char digest[20];
         std::snprintf(digest, sizeof digest, "#%016llx",
                       static_cast<unsigned long long>(NameDigest(recorded)));
-        return name.append(word.text.substr(0, word.text.size() - 1))
-            .append(digest);
+        name.append(word.text.substr(0, word.text.size() - 1)).append(digest);
+        if (const std::string_view extension = ExtensionOf(recorded);
+            name.size() + extension.size() <= 255)
+          name.append(extension);
+        return name;
       }
       return name.append(word.text).append(recorded);
     }

@@ -24,7 +24,8 @@
 ///
 /// Where the name would not fit in 255 bytes beside the rest, a digest of
 /// it stands for it: "to#<16 hex digits>" and likewise, found again among
-/// the folder's names by the same digest. And, from earlier versions,
+/// the folder's names by the same digest, then the name's extension where
+/// that fits, which a file found alone under it keeps. And, from earlier versions,
 /// ".stampname-<16 hex digits>-<count>" with the file's extension. The
 /// digits are random for each run, so that no other run, on this machine or
 /// another, ever makes the same name.
@@ -46,6 +47,9 @@ struct HiddenName {
   // Where the recorded name begins (kTo, kOf, kVoid), or where the file's
   // own extension may begin (kEarlier).
   std::size_t recorded = 0;
+  // Recorded by its digest: "#<16 hex digits>", then its extension where
+  // it fits.
+  bool byDigest = false;
 };
 
 /// What `name` is, by its exact shape.
@@ -58,7 +62,8 @@ std::string_view RecordedIn(std::string_view name);
 /// The digest a hidden name records for a name too long to record whole.
 std::uint64_t NameDigest(std::string_view name);
 
-/// The digest in `recorded`, "#<16 hex digits>"; false where it is a name.
+/// The digest in `recorded`, "#<16 hex digits>" and any extension; false
+/// where it is a name.
 bool DigestIn(std::string_view recorded, std::uint64_t* digest);
 
 /// A new hidden name of the run numbered `run`: the `count`th it makes.

@@ -69,7 +69,7 @@ Outcome Listing::Next(ListedName* entry) {
     // The name it records, found among the folder's names where it was
     // too long to record whole; empty where none has that digest.
     std::string recorded = found->d_name + hidden.recorded;
-    if (std::uint64_t digest; DigestIn(recorded, &digest))
+    if (std::uint64_t digest; hidden.byDigest && DigestIn(recorded, &digest))
       recorded = NameByDigest(digest);
     switch (hidden.role) {
       case HiddenRole::kNone:

@@ -29,6 +29,8 @@ enum class RenameStep {
   kReserved,     // the new name reserved; the file not yet renamed onto it
   kRenamed,      // the file renamed, its times reset by the rename and about
                  // to be put back
+  kPutBack,      // a file that could not be renamed linked back to its old
+                 // name; its hidden name not yet removed
 };
 
 /// The run's hold on the folder: open and locked for the whole run, so

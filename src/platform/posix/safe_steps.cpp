@@ -8,6 +8,7 @@
 
 #include <cerrno>
 
+#include "new_name.h"
 #include "platform/posix/file_status.h"
 
 Outcome SafeSteps::Reserve(const char* name, struct stat* reserved) {
@@ -87,15 +88,14 @@ Emptied SafeSteps::DropEmptyAside(const std::string& aside, const char* name) {
 Outcome SafeSteps::PutBack(const std::string& hidden, const char* name,
                            Outcome outcome) {
   const int fd = folder_.fd();
-  // First a hidden name that records `name` as where it is headed: a run
-  // killed after the link below then leaves a second name the next one
-  // knows to drop, not a file to name twice.
-  // An old name too long to record whole is put back from where the file
-  // is: a name recorded by its digest only could not tell the file's
-  // extension to a run that finds it alone.
+  // First a hidden name that records `name` as where it is headed (by its
+  // digest where it is long): a run killed after the link below then
+  // leaves a second name the next one knows to drop, not a file to name
+  // twice. Only where even its extension would not fit is it put back
+  // from where it is: a run that found it alone could not tell that.
   std::string aside = hidden;
-  if (folder_.RecordsWhole(name)) {
-    const std::string headed = folder_.Aside(HiddenRole::kTo, name);
+  const std::string headed = folder_.Aside(HiddenRole::kTo, name);
+  if (ExtensionOf(RecordedIn(headed)) == ExtensionOf(name)) {
     if (renameat(fd, hidden.c_str(), fd, headed.c_str()) == 0)
       aside = headed;
     else if (errno == ENOENT)
@@ -104,6 +104,7 @@ Outcome SafeSteps::PutBack(const std::string& hidden, const char* name,
   }
   if (probe_.links != LinkProbe::Links::kRefused) {
     if (linkat(fd, aside.c_str(), fd, name, 0) == 0) {
+      folder_.between(RenameStep::kPutBack);
       if (unlinkat(fd, aside.c_str(), 0) != 0 && errno != ENOENT)
         folder_.leftovers.emplace_back(aside, false);
       return outcome;

@@ -6,6 +6,7 @@
 
 #include <initializer_list>
 #include <string>
+#include <utility>
 
 #include "interrupted.h"
 #include "platform_contract.h"
@@ -37,6 +38,8 @@ TEST(HiddenNameTest, OnlyTheProgramsExactShapesAreItsOwn) {
             "#00112233445566ff"},
            {run + " time#00112233445566ff", HiddenRole::kTime,
             "#00112233445566ff"},
+           {run + " to#00112233445566ff.tar.gz", HiddenRole::kTo,
+            "#00112233445566ff.tar.gz"},
            {run + ".jpg", HiddenRole::kEarlier, ""},
            {run, HiddenRole::kEarlier, ""},
            // A user's own names that share the prefix.
@@ -49,11 +52,17 @@ TEST(HiddenNameTest, OnlyTheProgramsExactShapesAreItsOwn) {
            {run + " probes", HiddenRole::kNone, ""},
            {run + " to#0011", HiddenRole::kNone, ""},
            {run + " to#00112233445566FF", HiddenRole::kNone, ""},
+           {run + " to#00112233445566ffx.jpg", HiddenRole::kNone, ""},
            {run + "x.jpg", HiddenRole::kNone, ""},
        }) {
     EXPECT_EQ(ParseHidden(row.name).role, row.role) << row.name;
     EXPECT_EQ(RecordedIn(row.name), row.recorded) << row.name;
+    // Only the shape without a space records a digest: " to #…" records a
+    // user's name of that shape.
+    EXPECT_EQ(ParseHidden(row.name).byDigest,
+              row.recorded.starts_with('#')) << row.name;
   }
+  EXPECT_FALSE(ParseHidden(run + " to #00112233445566ff").byDigest);
   EXPECT_EQ(MakeHidden(0xff, 12, HiddenRole::kTo, "a.jpg"), run + " to a.jpg");
   EXPECT_EQ(MakeHidden(0xff, 12, HiddenRole::kProbe), run + " probe");
   // Every hidden name fits in 255 bytes, whatever it records, a hidden name
@@ -75,6 +84,19 @@ TEST(HiddenNameTest, OnlyTheProgramsExactShapesAreItsOwn) {
         ASSERT_TRUE(DigestIn(RecordedIn(hidden), &digest));
         EXPECT_EQ(digest, NameDigest(name));
       }
+    }
+    // A long name's extension goes with its digest where it fits, so a
+    // file found alone under it keeps it.
+    for (const auto& [name, extension] :
+         std::initializer_list<std::pair<std::string, std::string>>{
+             {std::string(240, 'o') + ".jpg", ".jpg"},
+             {"o." + std::string(240, 'x'), ""}}) {
+      const std::string hidden = MakeHidden(~0ull, 4000000000u, role, name);
+      EXPECT_LE(hidden.size(), 255u);
+      std::uint64_t digest = 0;
+      ASSERT_TRUE(DigestIn(RecordedIn(hidden), &digest)) << hidden;
+      EXPECT_EQ(digest, NameDigest(name));
+      EXPECT_EQ(RecordedIn(hidden).substr(17), extension);
     }
   }
 

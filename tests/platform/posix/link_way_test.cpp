@@ -1,8 +1,13 @@
 // The link way's own cases.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 
 #include <initializer_list>
 #include <map>
+#include <set>
 #include <string>
 #include <utility>
 
@@ -10,6 +15,7 @@
 #include "platform/posix/mark.h"
 #include "platform/posix/hidden_name.h"
 #include "platform_contract.h"
+#include "renaming_pass.h"
 #include "scratch_folder.h"
 #include "test_environment.h"
 
@@ -98,6 +104,53 @@ TEST(LinkThenUnlinkTest, AnOldNameDroppedOnlyByProofAfterALongNewName) {
     if (!proven)
       expected["a.jpg"] = "photo";
     EXPECT_EQ(Snapshot(in), expected) << static_cast<int>(marked);
+  }
+}
+
+TEST(LinkThenUnlinkTest, AFilePutBackAndKilledThereGetsOneName) {
+  // The new name taken between the steps, the file goes back to its old
+  // name from a hidden name that records that one, by its digest and
+  // extension where it is long. Killed with both names, the rerun drops
+  // the hidden one: it records no other photo's name.
+  if (Environment().way != 0 && Environment().way != 2)
+    GTEST_SKIP() << "no links on this file system";
+  struct Taken : WayPlatform {
+    Taken() : WayPlatform(Way::kLink) {}
+    void Between(RenameStep step) override {
+      if (step == RenameStep::kAside)
+        WriteFile(fs::path("Rename") / "new.jpg", "other", kLater);
+      if (step == RenameStep::kPutBack)
+        raise(SIGKILL);
+    }
+  };
+  for (const std::string& old :
+       {std::string("a.jpg"), std::string(240, 'o') + ".jpg"}) {
+    const std::string row = std::to_string(old.size()) + " bytes";
+    InScratchFolder here;
+    WriteFile(here.rename() / old, "photo", kEarly);
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      Taken killed;
+      ListAll(killed);
+      DateTime modified;
+      if (killed.ModifiedTime(old, &modified).ok())
+        killed.Rename(old, "new.jpg", modified);
+      _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFSIGNALED(status)) << row << ": never put back";
+    {
+      WayPlatform rerun(Way::kLink);
+      EXPECT_EQ(Main(rerun), kAllNamed) << row;
+    }
+    std::multiset<std::string> contents;
+    for (const auto& [name, content] : Snapshot(here.rename())) {
+      EXPECT_NE(name[0], '.') << row << ": " << name;
+      contents.insert(content);
+    }
+    EXPECT_EQ(contents, (std::multiset<std::string>{"other", "photo"})) << row;
   }
 }
 

@@ -213,8 +213,9 @@ class Held : public WayPlatform {
 
 const char* NameOf(RenameStep step) {
   // In the order of RenameStep; the design page cites rows by these names.
-  constexpr const char* kNames[] = {"probe",        "aside",    "linked",
-                                    "linked first", "reserved", "renamed"};
+  constexpr const char* kNames[] = {"probe",    "aside",   "linked",
+                                    "linked first", "reserved", "renamed",
+                                    "put back"};
   return kNames[static_cast<int>(step)];
 }
 
@@ -252,6 +253,7 @@ bool LeftAt(RenameStep step, const Names& left) {
           return true;
         break;
       case RenameStep::kLinked:
+      case RenameStep::kPutBack:
         if (ParseHidden(name).role == HiddenRole::kTo && there != left.end() &&
             there->second == content && !content.empty())
           return true;
