@@ -53,8 +53,8 @@ Outcome LinkProbe::LearnOnce() {
     links = Links::kMade;
     // Two links of one file must show one number, and another file
     // another.
-    const bool tells = StatNow(fd, first.c_str(), &a) == 0 &&
-                       StatNow(fd, second.c_str(), &b) == 0 &&
+    const bool tells = statNow(fd, first.c_str(), &a) == 0 &&
+                       statNow(fd, second.c_str(), &b) == 0 &&
                        fstat(fd, &folder) == 0 && SameInode(a, b) &&
                        !SameInode(a, folder);
     if (identity == Identity::kUnknown)

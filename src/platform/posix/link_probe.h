@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "platform/platform.h"
+#include "platform/posix/file_status.h"
 #include "platform/posix/open_folder.h"
 
 /// What two links of an empty file of the run's own tell of the folder:
@@ -32,6 +33,10 @@ class LinkProbe {
       [](int fd, const char* from, const char* to) {
         return linkat(fd, from, fd, to, 0) == 0 ? 0 : errno;
       };
+  // Reads what the file system holds of `name` in the open folder `fd`,
+  // its number with it: 0 or the failure.
+  std::function<int(int fd, const char* name, struct stat* st)> statNow =
+      StatNow;
 
  private:
   Outcome LearnOnce();

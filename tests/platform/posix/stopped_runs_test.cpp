@@ -113,6 +113,10 @@ const std::map<std::string, std::pair<std::string, time_t>> kCard = {
      {"nine", kNext}},
     {".stampname-00000000000000aa-3 void 2001-02-03 04-05-06 (10).TIF",
      {"", kShot}},
+    // A record of times whose name holds a photo named after its own,
+    // earlier time: no time of its to put back.
+    {".stampname-00000000000000aa-4 time 2001-02-03 04-05-08.JPG",
+     {"", kNext + 10}},
     {".stampname-notes", {"notes", kNext}},
     {".stampname-backup.JPG", {"one", kShot}},
 };

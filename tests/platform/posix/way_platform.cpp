@@ -2,10 +2,12 @@
 
 #include <deque>
 #include <functional>
+#include <string_view>
 #include <memory>
 #include <utility>
 #include <vector>
 
+#include "platform/posix/file_status.h"
 #include "platform/posix/folder.h"
 
 namespace {
@@ -50,6 +52,12 @@ WayPlatform::WayPlatform(Way first, const WayOptions& options) {
                         options.kernelMinutesWest);
   if (!options.probeLinks.empty())
     folder.probe.link = FailingFirst(options.probeLinks, folder.probe.link);
+  if (options.numbersPerName)
+    folder.probe.statNow = [](int fd, const char* name, struct stat* st) {
+      const int error = StatNow(fd, name, st);
+      st->st_ino ^= std::hash<std::string_view>{}(name);
+      return error;
+    };
   if (!options.noReplace.empty())
     folder.ways.kernelWay().rename =
         FailingFirst(options.noReplace, folder.ways.kernelWay().rename);

@@ -45,6 +45,9 @@ struct WayOptions {
   // What the link probe's first links get, one each, before they work:
   // ENOSYS as from a file system without links, ENOSPC from a full disk.
   std::vector<int> probeLinks = {};
+  // Numbers made up for each name, as sshfs and mergerfs give them: the
+  // link probe finds two links of one file numbered apart.
+  bool numbersPerName = false;
   // What the kernel's rename that refuses a taken name gets, one each,
   // before it works: EINVAL as from NFS or sshfs, which lack it.
   std::vector<int> noReplace = {};
