@@ -1,11 +1,18 @@
 // The reserve way's own cases.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <ctime>
+#include <functional>
+#include <initializer_list>
 #include <map>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "interrupted.h"
 #include "platform_contract.h"
+#include "renaming_pass.h"
 #include "scratch_folder.h"
 #include "test_environment.h"
 
@@ -50,6 +57,74 @@ TEST(ReserveThenRenameTest, RefusedRenameLeavesNoReservation) {
     if (row == kChangedAndRenamedOnto)
       expected = {{"a.jpg", "a, edited"}, {"new.jpg", "theirs"}};
     EXPECT_EQ(Snapshot(in), expected) << row;
+  }
+}
+
+TEST(ReserveThenRenameTest, AnotherRunsReservationIsWaitedForAndGoesOnlyStale) {
+  // An empty file under the photo's name, of another time: some run's
+  // reservation. One made moments ago is waited for (another run may be
+  // about to rename onto it), by the wall clock that dated it; one left
+  // as it was, or long ago, goes; one that another run took away and made
+  // anew meanwhile (judged by its number, or where names are numbered
+  // apart by its attributes) stays that run's, at the end too.
+  if (Environment().way != 0)
+    GTEST_SKIP() << "waits timed for a local disk";
+  using Meanwhile = std::function<void(const fs::path& reservation)>;
+  const auto renamedOnto = [](const fs::path& at) {
+    WriteFile(at.parent_path() / "theirs.tmp", "theirs", kEarly);
+    fs::rename(at.parent_path() / "theirs.tmp", at);
+  };
+  const auto madeAnew = [](const fs::path& at) {
+    fs::remove(at);
+    WriteFile(at, "", time(nullptr) + 1);
+  };
+  struct Row {
+    const char* what;
+    bool fresh;
+    Meanwhile waited;  // 0.3 s in, while the run waits
+    Meanwhile later;   // once the run has named the photo, before it ends
+    bool byMark;
+    std::map<std::string, std::string> left;  // by number: 1, 2
+  };
+  for (const Row& row : std::initializer_list<Row>{
+           {"long ago", false, {}, {}, false, {{"1", "a"}}},
+           {"moments ago, left", true, {}, {}, false, {{"1", "a"}}},
+           {"moments ago, renamed onto", true, renamedOnto, {}, false,
+            {{"1", "theirs"}, {"2", "a"}}},
+           {"moments ago, made anew", true, madeAnew, madeAnew, false,
+            {{"1", ""}, {"2", "a"}}},
+           {"moments ago, made anew, by mark", true, madeAnew, madeAnew, true,
+            {{"1", ""}, {"2", "a"}}},
+       }) {
+    InScratchFolder here;
+    const fs::path in = here.rename();
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H-%M-%S",
+                  std::localtime(&kEarly));
+    const std::map<std::string, std::string> names = {
+        {"1", std::string(stamp) + ".jpg"},
+        {"2", std::string(stamp) + " (02).jpg"}};
+    WriteFile(in / "a.jpg", "a", kEarly);
+    WriteFile(in / names.at("1"), "", row.fresh ? time(nullptr) : kLater);
+    Interrupted platform(
+        Way::kReserve,
+        [&] {
+          if (row.later)
+            row.later(in / names.at("1"));
+        },
+        RenameStep::kReserved,
+        {.byMark = row.byMark, .mayReserve = true, .inFlightSeconds = 1});
+    std::thread other([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      if (row.waited)
+        row.waited(in / names.at("1"));
+    });
+    Main(platform);
+    other.join();
+    std::map<std::string, std::string> expected;
+    for (const auto& [number, content] : row.left)
+      expected[names.at(number)] = content;
+    EXPECT_EQ(Snapshot(in), expected) << row.what;
   }
 }
 
