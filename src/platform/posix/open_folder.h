@@ -31,6 +31,8 @@ enum class RenameStep {
                  // to be put back
   kPutBack,      // a file that could not be renamed linked back to its old
                  // name; its hidden name not yet removed
+  kVoid,         // an empty file moved aside to be removed; not yet judged
+                 // empty
 };
 
 /// The run's hold on the folder: open and locked for the whole run, so

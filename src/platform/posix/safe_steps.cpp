@@ -64,6 +64,7 @@ Emptied SafeSteps::RemoveEmpty(const char* name) {
   const std::string aside = folder_.Aside(HiddenRole::kVoid, name);
   if (renameat(fd, name, fd, aside.c_str()) != 0)
     return errno == ENOENT ? Emptied::kGone : Emptied::kStays;
+  folder_.between(RenameStep::kVoid);
   return DropEmptyAside(aside, name);
 }
 

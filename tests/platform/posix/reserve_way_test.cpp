@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "interrupted.h"
+#include "platform/posix/hidden_name.h"
 #include "platform_contract.h"
 #include "renaming_pass.h"
 #include "scratch_folder.h"
@@ -23,30 +24,49 @@ namespace {
 // or the file is moved away (sshfs then numbers the reservation anew).
 // Or the photo changed since its time was read, and another program
 // renamed a file of its own onto the reservation meanwhile: only an empty
-// reservation goes.
+// reservation goes. Or it did so once the reservation was moved aside to
+// go, and a third file took the name meanwhile: where no link serves, the
+// file goes back only onto a reservation of the name, never over the
+// third.
 TEST(ReserveThenRenameTest, RefusedRenameLeavesNoReservation) {
-  enum Row { kFolder, kMoved, kChangedAndRenamedOnto };
-  for (const Row row : {kFolder, kMoved, kChangedAndRenamedOnto}) {
+  enum Row { kFolder, kMoved, kChangedAndRenamedOnto, kRenamedOntoAside };
+  for (const Row row :
+       {kFolder, kMoved, kChangedAndRenamedOnto, kRenamedOntoAside}) {
     // fusefat hangs on a file rewritten in place and renamed.
-    if (row == kChangedAndRenamedOnto && Environment().renameResetsTimes)
+    if (row >= kChangedAndRenamedOnto && Environment().renameResetsTimes)
       continue;
     InScratchFolder here;
     const fs::path in = here.rename();
     WriteFile(in / "a.jpg", "a", kEarly);
     WriteFile(in / "theirs.jpg", "theirs", kEarly);
-    Interrupted platform(Way::kReserve, [&] {
-      if (row == kChangedAndRenamedOnto) {
-        fs::rename(in / "theirs.jpg", in / "new.jpg");
-        return;
-      }
-      fs::rename(in / "a.jpg", in / "moved.jpg");
-      if (row == kFolder)
-        fs::create_directory(in / "a.jpg");
-    });
+    const auto aside = [&] {
+      for (const auto& [name, content] : Snapshot(in))
+        if (name.find(" void ") != std::string::npos)
+          return in / name;
+      return in / "none";
+    };
+    Interrupted platform(
+        Way::kReserve,
+        [&] {
+          if (row == kRenamedOntoAside) {
+            fs::rename(in / "theirs.jpg", aside());
+            WriteFile(in / "new.jpg", "third", kEarly);
+            return;
+          }
+          if (row == kChangedAndRenamedOnto) {
+            fs::rename(in / "theirs.jpg", in / "new.jpg");
+            return;
+          }
+          fs::rename(in / "a.jpg", in / "moved.jpg");
+          if (row == kFolder)
+            fs::create_directory(in / "a.jpg");
+        },
+        row == kRenamedOntoAside ? RenameStep::kVoid : RenameStep::kReserved,
+        {.noLinks = row == kRenamedOntoAside});
     ListAll(platform);
     DateTime modified;
     ASSERT_TRUE(platform.ModifiedTime("a.jpg", &modified).ok());
-    if (row == kChangedAndRenamedOnto)
+    if (row >= kChangedAndRenamedOnto)
       WriteFile(in / "a.jpg", "a, edited", kLater);
 
     EXPECT_FALSE(platform.Rename("a.jpg", "new.jpg", modified).ok());
@@ -56,7 +76,18 @@ TEST(ReserveThenRenameTest, RefusedRenameLeavesNoReservation) {
       expected["a.jpg"] = "<dir>";
     if (row == kChangedAndRenamedOnto)
       expected = {{"a.jpg", "a, edited"}, {"new.jpg", "theirs"}};
-    EXPECT_EQ(Snapshot(in), expected) << row;
+    if (row == kRenamedOntoAside)
+      expected = {{"a.jpg", "a, edited"}, {"new.jpg", "third"}};
+    std::map<std::string, std::string> now = Snapshot(in);
+    if (row == kRenamedOntoAside) {
+      // Theirs stays under a hidden name, headed for its name, for the
+      // next run to name.
+      const auto hidden = now.begin();
+      EXPECT_EQ(std::string(RecordedIn(hidden->first)), "new.jpg");
+      EXPECT_EQ(hidden->second, "theirs");
+      now.erase(hidden);
+    }
+    EXPECT_EQ(now, expected) << row;
   }
 }
 

@@ -219,7 +219,7 @@ const char* NameOf(RenameStep step) {
   // In the order of RenameStep; the design page cites rows by these names.
   constexpr const char* kNames[] = {"probe",    "aside",   "linked",
                                     "linked first", "reserved", "renamed",
-                                    "put back"};
+                                    "put back", "void"};
   return kNames[static_cast<int>(step)];
 }
 
@@ -264,6 +264,10 @@ bool LeftAt(RenameStep step, const Names& left) {
         break;
       case RenameStep::kReserved:
         if (content.empty() && !StampOf(name).empty())
+          return true;
+        break;
+      case RenameStep::kVoid:
+        if (ParseHidden(name).role == HiddenRole::kVoid && content.empty())
           return true;
         break;
       case RenameStep::kLinkedFirst:

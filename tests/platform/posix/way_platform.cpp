@@ -52,6 +52,8 @@ WayPlatform::WayPlatform(Way first, const WayOptions& options) {
                         options.kernelMinutesWest);
   if (!options.probeLinks.empty())
     folder.probe.link = FailingFirst(options.probeLinks, folder.probe.link);
+  if (options.noLinks)
+    folder.probe.links = LinkProbe::Links::kRefused;
   if (options.numbersPerName)
     folder.probe.statNow = [](int fd, const char* name, struct stat* st) {
       const int error = StatNow(fd, name, st);

@@ -45,6 +45,8 @@ struct WayOptions {
   // What the link probe's first links get, one each, before they work:
   // ENOSYS as from a file system without links, ENOSPC from a full disk.
   std::vector<int> probeLinks = {};
+  // No links, as the link probe finds where the file system has none.
+  bool noLinks = false;
   // Numbers made up for each name, as sshfs and mergerfs give them: the
   // link probe finds two links of one file numbered apart.
   bool numbersPerName = false;
