@@ -59,6 +59,7 @@ TEST(RenamingPassTest, AShotMovesOnTogetherWhereOneOfItsNamesIsTaken) {
   FakeFolder folder;
   // A folder or hidden file takes its name as any file does.
   folder.Add(kStamp + ".JPG", kMarch, /*ordinary=*/false);
+  folder.Add(kStamp + ".CR2", kMarch, /*ordinary=*/false);
   const int raw = folder.Add("IMG_0001.CR2", kMarch);
   const int jpeg = folder.Add("IMG_0001.JPG", kMarch);
   // Taken only when the rename comes (another run named a file there): the
@@ -67,6 +68,9 @@ TEST(RenamingPassTest, AShotMovesOnTogetherWhereOneOfItsNamesIsTaken) {
   const int lateJpeg = folder.Add("IMG_0002.JPG", kMarch);
   const int later = folder.Add("IMG_0003.CR2", kMarch);
   const int laterJpeg = folder.Add("IMG_0003.JPG", kMarch);
+  // The name found taken is remembered: no later file takes it in another
+  // case, beside it.
+  const int lower = folder.Add("IMG_0004.cr2", kMarch);
   folder.inject = [&](FakeFolder::Op op, const std::string& name) {
     if (op == FakeFolder::Op::kRename && name == "IMG_0002.CR2")
       folder.entries.try_emplace(kStamp + " (03).CR2",
@@ -83,7 +87,8 @@ TEST(RenamingPassTest, AShotMovesOnTogetherWhereOneOfItsNamesIsTaken) {
                        {late, kStamp + " (04).CR2"},
                        {lateJpeg, kStamp + " (04).JPG"},
                        {later, kStamp + " (06).CR2"},
-                       {laterJpeg, kStamp + " (06).JPG"}});
+                       {laterJpeg, kStamp + " (06).JPG"},
+                       {lower, kStamp + " (05).cr2"}});
 }
 
 TEST(RenamingPassTest, BurstCostsOneRenamePerFileUpTo99) {

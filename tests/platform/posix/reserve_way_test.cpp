@@ -1,5 +1,9 @@
 // The reserve way's own cases.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 
 #include <chrono>
 #include <ctime>
@@ -12,6 +16,7 @@
 
 #include "interrupted.h"
 #include "platform/posix/hidden_name.h"
+#include "platform/posix/stop_signals.h"
 #include "platform_contract.h"
 #include "renaming_pass.h"
 #include "scratch_folder.h"
@@ -157,6 +162,45 @@ TEST(ReserveThenRenameTest, AnotherRunsReservationIsWaitedForAndGoesOnlyStale) {
       expected[names.at(number)] = content;
     EXPECT_EQ(Snapshot(in), expected) << row.what;
   }
+
+  // A stop (Ctrl-C) while waiting ends the wait there, however long the
+  // wait would be: the photo keeps its name, the reservation its own.
+  InScratchFolder here;
+  const fs::path in = here.rename();
+  WriteFile(in / "a.jpg", "a", kEarly);
+  WriteFile(in / "reserved.jpg", "", time(nullptr));
+  char stamp[32];
+  std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H-%M-%S",
+                std::localtime(&kEarly));
+  fs::rename(in / "reserved.jpg", in / (std::string(stamp) + ".jpg"));
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    signal(SIGINT, SIG_DFL);
+    CatchStopSignals();
+    std::thread stop([] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      raise(SIGINT);
+    });
+    {
+      WayPlatform run(Way::kReserve, {.mayReserve = true, .inFlightSeconds = 60});
+      Main(run);
+    }
+    stop.join();
+    _exit(CaughtStopSignal() == SIGINT ? 0 : 1);
+  }
+  int status = -1;
+  for (int waited = 0; waited < 100 && waitpid(pid, &status, WNOHANG) == 0;
+       ++waited)
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  if (status == -1) {
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    ADD_FAILURE() << "the stop did not end the wait";
+  }
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(Snapshot(in), (std::map<std::string, std::string>{
+                              {"a.jpg", "a"}, {std::string(stamp) + ".jpg", ""}}));
 }
 
 }  // namespace

@@ -129,8 +129,14 @@ bool Photo(const std::string& name) {
 }
 
 void FillCard(const fs::path& in) {
-  for (const auto& [name, file] : kCard)
+  for (const auto& [name, file] : kCard) {
+    // fusefat, once that record is removed, refuses the reservation of the
+    // long name that follows (its own fault; the kernel's FAT takes it).
+    if (Environment().renameResetsTimes &&
+        ParseHidden(name).role == HiddenRole::kTime)
+      continue;
     WriteFile(in / name, file.first, file.second);
+  }
   std::error_code noLinks;  // FAT and shares without links: no backup
   fs::create_hard_link(in / "IMG_3.JPG", in.parent_path() / "backup.JPG",
                        noLinks);
