@@ -25,10 +25,10 @@
 /// Where the name would not fit in 255 bytes beside the rest, a digest of
 /// it stands for it: "to#<16 hex digits>" and likewise, found again among
 /// the folder's names by the same digest, then the name's extension where
-/// that fits, which a file found alone under it keeps. And, from earlier versions,
-/// ".stampname-<16 hex digits>-<count>" with the file's extension. The
-/// digits are random for each run, so that no other run, on this machine or
-/// another, ever makes the same name.
+/// that fits, which a file found alone under it keeps. And, from earlier
+/// versions, ".stampname-<16 hex digits>-<count>" with the file's
+/// extension. The digits are random for each run, so that no other run, on
+/// this machine or another, ever makes the same name.
 enum class HiddenRole {
   kNone,  // not a name of the program's: a user's (hidden) file
   kTo,
