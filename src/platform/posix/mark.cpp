@@ -26,15 +26,24 @@ constexpr time_t kMarkSpan = 915148800 - kMarkFrom;
 /// forced reading does not reach; opening the name reads it anew from the
 /// server, and the forced reading then renews the kernel's. 0 or the
 /// failure.
-int ReadAnew(int fd, const char* name, FileTimes* times) {
-  if (const int file =
-          openat(fd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-      file >= 0)
-    close(file);
-  return TimesNow(fd, name, times);
+int ReadAnew(const MarkCalls& calls, int fd, const char* name,
+             FileTimes* times) {
+  calls.open(fd, name);
+  return calls.times(fd, name, times);
 }
 
 }  // namespace
+
+const MarkCalls& SystemMarkCalls() {
+  static const MarkCalls calls{
+      TimesNow, SetTimesAt, [](int fd, const char* name) {
+        if (const int file = openat(
+                fd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+            file >= 0)
+          close(file);
+      }};
+  return calls;
+}
 
 /// Whether `name` and `other` are one file: an access time drawn at
 /// random is set through `name` and must show through `other`, read from
@@ -45,14 +54,15 @@ int ReadAnew(int fd, const char* name, FileTimes* times) {
 /// odd access time. A name this run may not set times of, or not read,
 /// proves nothing either way. Two runs do not mark at once: runs take
 /// turns, through one mount or two.
-Marked MarkShows(int fd, const char* name, const char* other) {
+Marked MarkShows(int fd, const char* name, const char* other,
+                 const MarkCalls& calls) {
   // A name gone meanwhile (another run renamed it) is no longer the file:
   // two names. Any other failure proves nothing either way.
   const auto failed = [](int error) {
     return error == ENOENT ? Marked::kNotShown : Marked::kNoMark;
   };
   FileTimes was;
-  if (const int error = TimesNow(fd, name, &was); error != 0)
+  if (const int error = calls.times(fd, name, &was); error != 0)
     return failed(error);
   std::random_device random;
   time_t mark = kMarkFrom + static_cast<time_t>(random() % kMarkSpan);
@@ -61,24 +71,24 @@ Marked MarkShows(int fd, const char* name, const char* other) {
   FileTimes marked = was;
   marked.accessSeconds = mark;
   marked.accessNanoseconds = 0;
-  if (const int error = SetTimesAt(fd, name, marked); error != 0)
+  if (const int error = calls.set(fd, name, marked); error != 0)
     return failed(error);
   FileTimes seen;
-  const int unread = ReadAnew(fd, other, &seen);
+  const int unread = ReadAnew(calls, fd, other, &seen);
   const Marked shows = unread != 0                  ? failed(unread)
                        : seen.accessSeconds == mark ? Marked::kShows
                                                     : Marked::kNotShown;
   FileTimes back = was;
-  if (FileTimes now; TimesNow(fd, name, &now) == 0 &&
+  if (FileTimes now; calls.times(fd, name, &now) == 0 &&
                      (now.modifiedSeconds != was.modifiedSeconds ||
                       now.modifiedNanoseconds != was.modifiedNanoseconds)) {
     back.modifiedSeconds = now.modifiedSeconds;  // saved meanwhile
     back.modifiedNanoseconds = now.modifiedNanoseconds;
   }
-  SetTimesAt(fd, name, back);
+  calls.set(fd, name, back);
   // Read anew once the mark is gone, so that no cache goes on showing it
   // through the other name.
   if (shows == Marked::kShows)
-    ReadAnew(fd, other, &seen);
+    ReadAnew(calls, fd, other, &seen);
   return shows;
 }

@@ -29,7 +29,9 @@ class Proof {
 
   /// How a mark is set and read, where numbers name names.
   std::function<Marked(int fd, const char* name, const char* other)> mark =
-      MarkShows;
+      [](int fd, const char* name, const char* other) {
+        return MarkShows(fd, name, other);
+      };
 
  private:
   OpenFolder& folder_;

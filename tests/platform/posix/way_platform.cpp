@@ -1,9 +1,12 @@
 #include "way_platform.h"
 
 #include <deque>
+#include <filesystem>
 #include <functional>
-#include <string_view>
+#include <map>
 #include <memory>
+#include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -52,6 +55,30 @@ WayPlatform::WayPlatform(Way first, const WayOptions& options) {
                         options.kernelMinutesWest);
   if (!options.probeLinks.empty())
     folder.probe.link = FailingFirst(options.probeLinks, folder.probe.link);
+  if (options.cachedTimes) {
+    auto cache = std::make_shared<std::map<std::string, FileTimes>>();
+    MarkCalls calls = SystemMarkCalls();
+    calls.times = [cache](int fd, const char* name, FileTimes* times) {
+      if (cache->empty())
+        for (const auto& entry : std::filesystem::directory_iterator(
+                 std::string(folderPrefix)))
+          TimesNow(fd, entry.path().filename().c_str(),
+                   &(*cache)[entry.path().filename()]);
+      if (const auto cached = cache->find(name); cached != cache->end()) {
+        *times = cached->second;
+        return 0;
+      }
+      return TimesNow(fd, name, times);
+    };
+    calls.set = [cache](int fd, const char* name, const FileTimes& times) {
+      cache->erase(name);
+      return SetTimesAt(fd, name, times);
+    };
+    calls.open = [cache](int, const char* name) { cache->erase(name); };
+    folder.proof.mark = [calls](int fd, const char* name, const char* other) {
+      return MarkShows(fd, name, other, calls);
+    };
+  }
   if (options.noLinks)
     folder.probe.links = LinkProbe::Links::kRefused;
   if (options.numbersPerName)

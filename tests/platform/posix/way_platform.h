@@ -45,6 +45,10 @@ struct WayOptions {
   // What the link probe's first links get, one each, before they work:
   // ENOSYS as from a file system without links, ENOSPC from a full disk.
   std::vector<int> probeLinks = {};
+  // A mark's readings answered as sshfs answers them: from a cache of the
+  // times each name showed when the folder was first read, renewed only by
+  // an opening of the name or a setting of its times through it.
+  bool cachedTimes = false;
   // No links, as the link probe finds where the file system has none.
   bool noLinks = false;
   // Numbers made up for each name, as sshfs and mergerfs give them: the
