@@ -57,9 +57,10 @@ WayPlatform::WayPlatform(Way first, const WayOptions& options) {
     folder.probe.link = FailingFirst(options.probeLinks, folder.probe.link);
   if (options.cachedTimes) {
     auto cache = std::make_shared<std::map<std::string, FileTimes>>();
+    auto filled = std::make_shared<bool>(false);
     MarkCalls calls = SystemMarkCalls();
-    calls.times = [cache](int fd, const char* name, FileTimes* times) {
-      if (cache->empty())
+    calls.times = [cache, filled](int fd, const char* name, FileTimes* times) {
+      if (!std::exchange(*filled, true))
         for (const auto& entry : std::filesystem::directory_iterator(
                  std::string(folderPrefix)))
           TimesNow(fd, entry.path().filename().c_str(),
@@ -74,7 +75,10 @@ WayPlatform::WayPlatform(Way first, const WayOptions& options) {
       cache->erase(name);
       return SetTimesAt(fd, name, times);
     };
-    calls.open = [cache](int, const char* name) { cache->erase(name); };
+    calls.open = [cache, open = calls.open](int fd, const char* name) {
+      cache->erase(name);
+      open(fd, name);
+    };
     folder.proof.mark = [calls](int fd, const char* name, const char* other) {
       return MarkShows(fd, name, other, calls);
     };
