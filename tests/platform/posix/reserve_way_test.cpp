@@ -105,6 +105,11 @@ TEST(ReserveThenRenameTest, AnotherRunsReservationIsWaitedForAndGoesOnlyStale) {
   // apart by its attributes) stays that run's, at the end too.
   if (Environment().way != 0)
     GTEST_SKIP() << "waits timed for a local disk";
+  // The photo's name: its time in the local zone.
+  char local[32];
+  std::strftime(local, sizeof local, "%Y-%m-%d %H-%M-%S",
+                std::localtime(&kEarly));
+  const std::string stamp = local;
   using Meanwhile = std::function<void(const fs::path& reservation)>;
   const auto renamedOnto = [](const fs::path& at) {
     WriteFile(at.parent_path() / "theirs.tmp", "theirs", kEarly);
@@ -134,12 +139,8 @@ TEST(ReserveThenRenameTest, AnotherRunsReservationIsWaitedForAndGoesOnlyStale) {
        }) {
     InScratchFolder here;
     const fs::path in = here.rename();
-    char stamp[32];
-    std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H-%M-%S",
-                  std::localtime(&kEarly));
     const std::map<std::string, std::string> names = {
-        {"1", std::string(stamp) + ".jpg"},
-        {"2", std::string(stamp) + " (02).jpg"}};
+        {"1", stamp + ".jpg"}, {"2", stamp + " (02).jpg"}};
     WriteFile(in / "a.jpg", "a", kEarly);
     WriteFile(in / names.at("1"), "", row.fresh ? time(nullptr) : kLater);
     Interrupted platform(
@@ -168,11 +169,7 @@ TEST(ReserveThenRenameTest, AnotherRunsReservationIsWaitedForAndGoesOnlyStale) {
   InScratchFolder here;
   const fs::path in = here.rename();
   WriteFile(in / "a.jpg", "a", kEarly);
-  WriteFile(in / "reserved.jpg", "", time(nullptr));
-  char stamp[32];
-  std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H-%M-%S",
-                std::localtime(&kEarly));
-  fs::rename(in / "reserved.jpg", in / (std::string(stamp) + ".jpg"));
+  WriteFile(in / (stamp + ".jpg"), "", time(nullptr));
   const pid_t pid = fork();
   ASSERT_GE(pid, 0);
   if (pid == 0) {
@@ -183,7 +180,8 @@ TEST(ReserveThenRenameTest, AnotherRunsReservationIsWaitedForAndGoesOnlyStale) {
       raise(SIGINT);
     });
     {
-      WayPlatform run(Way::kReserve, {.mayReserve = true, .inFlightSeconds = 60});
+      WayPlatform run(Way::kReserve,
+                      {.mayReserve = true, .inFlightSeconds = 60});
       Main(run);
     }
     stop.join();
@@ -200,7 +198,7 @@ TEST(ReserveThenRenameTest, AnotherRunsReservationIsWaitedForAndGoesOnlyStale) {
   }
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   EXPECT_EQ(Snapshot(in), (std::map<std::string, std::string>{
-                              {"a.jpg", "a"}, {std::string(stamp) + ".jpg", ""}}));
+                              {"a.jpg", "a"}, {stamp + ".jpg", ""}}));
 }
 
 }  // namespace
