@@ -137,3 +137,7 @@ int SetTimesAt(int dirFd, const char* name, const FileTimes& times) {
        static_cast<long>(times.modifiedNanoseconds)}};
   return utimensat(dirFd, name, both, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
 }
+
+int SetModeAt(int dirFd, const char* name, mode_t mode) {
+  return fchmodat(dirFd, name, mode, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
+}

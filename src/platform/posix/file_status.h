@@ -26,5 +26,8 @@ bool StillStamped(const Mount& mount, const struct stat& st,
 int StatNow(int dirFd, const char* name, struct stat* st);
 int TimesNow(int dirFd, const char* name, FileTimes* times);
 int SetTimesAt(int dirFd, const char* name, const FileTimes& times);
+/// Sets the mode of `name` itself, never of what a link there points to.
+/// 0 or the failure.
+int SetModeAt(int dirFd, const char* name, mode_t mode);
 
 #endif  // STAMPNAME_PLATFORM_POSIX_FILE_STATUS_H_

@@ -1,23 +1,23 @@
 #ifndef STAMPNAME_PLATFORM_POSIX_MARK_H_
 #define STAMPNAME_PLATFORM_POSIX_MARK_H_
 
-#include <functional>
+#include <sys/stat.h>
 
-#include "platform/platform.h"
+#include <functional>
 
 /// What a mark set through one name showed through the other.
 enum class Marked {
   kShows,     // one file
   kNotShown,  // two files
-  kNoMark,    // no proof: the mark could not be set or read
+  kNoMark,    // no proof: the mark could not be set, kept or read
 };
 
-/// How a mark reaches the file system: its times as it answers for a name
-/// (sshfs from a cache of its own, for some seconds), and an opening of
-/// the name, after which it answers anew.
+/// How a mark reaches the file system: a name's status as it answers for
+/// it (sshfs from a cache of its own, for some seconds), the setting of a
+/// name's mode, and an opening of the name, after which it answers anew.
 struct MarkCalls {
-  std::function<int(int fd, const char* name, FileTimes* times)> times;
-  std::function<int(int fd, const char* name, const FileTimes& times)> set;
+  std::function<int(int fd, const char* name, struct stat* st)> status;
+  std::function<int(int fd, const char* name, mode_t mode)> set;
   std::function<void(int fd, const char* name)> open;
 };
 
@@ -25,8 +25,8 @@ struct MarkCalls {
 const MarkCalls& SystemMarkCalls();
 
 /// Whether `name` and `other`, in the open folder `fd`, are one file: a
-/// mark set through one shows through the other. The times are as they
-/// were afterwards, or as a save meanwhile made them.
+/// mark set through one shows through the other, and goes from it when
+/// taken away. Neither the file's times nor its contents are touched.
 Marked MarkShows(int fd, const char* name, const char* other,
                  const MarkCalls& calls = SystemMarkCalls());
 

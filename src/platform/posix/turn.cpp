@@ -20,10 +20,10 @@ const char kTurnName[] = ".stampname-0000000000000000-0 turn";
 
 namespace {
 
-// A turn's time is a token drawn at random, in 1971 to 1999 (as marks
-// are), new at each renewal: who holds it and whether it is renewed show
-// in one reading of its attributes. Its holder's own time, once the turn
-// is its own, is a time no other run gives it.
+// A turn's time is a token drawn at random, in 1971 to 1999, new at each
+// renewal: who holds it and whether it is renewed show in one reading of
+// its attributes. Its holder's own time, once the turn is its own, is a
+// time no other run gives it.
 constexpr time_t kTokenFrom = 31536000;
 constexpr time_t kTokenSpan = 915148800 - kTokenFrom;
 

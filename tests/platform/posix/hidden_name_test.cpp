@@ -1,14 +1,21 @@
 // The program's own hidden names, and what two names are judged to hold.
 #include "platform/posix/hidden_name.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <functional>
 #include <initializer_list>
+#include <map>
+#include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "interrupted.h"
+#include "platform/posix/file_status.h"
+#include "platform/posix/mark.h"
 #include "platform_contract.h"
 #include "scratch_folder.h"
 #include "test_environment.h"
@@ -110,27 +117,97 @@ TEST(HiddenNameTest, OnlyTheProgramsExactShapesAreItsOwn) {
   InScratchFolder here;
   const fs::path in = here.rename();
   const std::string hidden = run + " to b.jpg";
-  for (const std::string name : {"a.jpg", "b.jpg"})
-    WriteFile(in / name, "same", kEarly);
-  // The kernel's FAT renames at once, and has no links all the same.
-  std::error_code noLinks;
-  fs::create_hard_link(in / "b.jpg", in / hidden, noLinks);
-  if (noLinks && Environment().way != 0)
-    return;
-  ASSERT_FALSE(noLinks) << noLinks.message();
-  // Through a cache as sshfs keeps one too: the other name read anew.
-  for (const bool cached : {false, true}) {
-    WayPlatform platform(Way::kLink, {.byMark = true, .cachedTimes = cached});
+  struct Marking {
+    std::string what;
+    std::function<MarkCalls(MarkCalls)> calls;
+    Sameness sameness;  // of the hidden name and the name it records
+  };
+  std::vector<Marking> rows = {
+      {"plain", nullptr, Sameness::kSame},
+      // Through a cache as sshfs keeps one too: the other name read anew.
+      {"through a cache", SshfsCache, Sameness::kSame},
+      {"a mode this run may not set", [](MarkCalls calls) {
+         calls.set = [](int, const char*, mode_t) { return EPERM; };
+         return calls;
+       }, Sameness::kUnproven},
+      {"a file system that keeps no such mark", [](MarkCalls calls) {
+         calls.set = [](int, const char*, mode_t) { return 0; };
+         return calls;
+       }, Sameness::kUnproven},
+  };
+  // A save in place at any instant of the mark keeps the date it gives the
+  // file, through a cache too.
+  std::map<std::string, struct stat> before;
+  for (int call = 0; call < 12; ++call)
+    for (const bool cached : {false, true})
+      rows.push_back(
+          {"a save at call " + std::to_string(call) + (cached ? ", cached" : ""),
+           [call, cached, &in, &before](MarkCalls calls) {
+             if (cached)
+               calls = SshfsCache(std::move(calls));
+             auto made = std::make_shared<int>(0);
+             const auto save = [call, made, &in, &before] {
+               if ((*made)++ != call)
+                 return;
+               WriteFile(in / "b.jpg", "new!", kEarly + 3601);
+               struct stat saved;
+               stat((in / "b.jpg").c_str(), &saved);
+               before["b.jpg"].st_atim = saved.st_atim;
+               before["b.jpg"].st_mtim = saved.st_mtim;
+             };
+             calls.status = [save, status = calls.status](
+                                int fd, const char* name, struct stat* st) {
+               save();
+               return status(fd, name, st);
+             };
+             calls.set = [save, set = calls.set](int fd, const char* name,
+                                                 mode_t mode) {
+               save();
+               return set(fd, name, mode);
+             };
+             return calls;
+           },
+           Sameness::kSame});
+  for (const Marking& row : rows) {
+    SCOPED_TRACE(row.what);
+    for (const std::string& name : {std::string("a.jpg"), std::string("b.jpg"), hidden})
+      fs::remove(in / name);
+    for (const std::string name : {"a.jpg", "b.jpg"}) {
+      WriteFile(in / name, "same", kEarly);
+      // A fraction of a second too, where the file system keeps one.
+      const struct timespec early[2] = {{kEarly, 250000000},
+                                        {kEarly, 250000000}};
+      utimensat(AT_FDCWD, (in / name).c_str(), early, 0);
+      ASSERT_EQ(stat((in / name).c_str(), &before[name]), 0);
+    }
+    // The kernel's FAT renames at once, and has no links all the same.
+    std::error_code noLinks;
+    fs::create_hard_link(in / "b.jpg", in / hidden, noLinks);
+    if (noLinks && Environment().way != 0)
+      return;
+    ASSERT_FALSE(noLinks) << noLinks.message();
+    WayPlatform platform(Way::kLink, {.byMark = true, .markCalls = row.calls});
     ListAll(platform);
-    EXPECT_EQ(platform.SameFile(hidden, "b.jpg"), Sameness::kSame) << cached;
-    EXPECT_EQ(platform.SameFile(hidden, "a.jpg"), Sameness::kOther) << cached;
-  }
-  // The mark leaves nothing: every time as it was.
-  for (const std::string name : {"a.jpg", "b.jpg"}) {
-    struct stat st;
-    ASSERT_EQ(stat((in / name).c_str(), &st), 0);
-    EXPECT_EQ(st.st_mtime, kEarly) << name;
-    EXPECT_EQ(st.st_atime, kEarly) << name;
+    EXPECT_EQ(platform.SameFile(hidden, "b.jpg"), row.sameness);
+    // A copy is never the file; without a mark, not proven two either.
+    EXPECT_EQ(platform.SameFile(hidden, "a.jpg"),
+              row.sameness == Sameness::kSame ? Sameness::kOther
+                                              : row.sameness);
+    // The mark leaves nothing: every time and mode as it was, or as a save
+    // meanwhile made it, to the fraction of a second. Read anew: a save
+    // through a name leaves the mount's caches showing that name as it was
+    // when saved.
+    for (const std::string name : {"a.jpg", "b.jpg"}) {
+      struct stat st;
+      SystemMarkCalls().open(AT_FDCWD, (in / name).c_str());
+      ASSERT_EQ(StatNow(AT_FDCWD, (in / name).c_str(), &st), 0);
+      EXPECT_EQ(st.st_mtim.tv_sec, before[name].st_mtim.tv_sec) << name;
+      EXPECT_EQ(st.st_mtim.tv_nsec, before[name].st_mtim.tv_nsec) << name;
+      FileTimes times;
+      ASSERT_EQ(TimesNow(AT_FDCWD, (in / name).c_str(), &times), 0);
+      EXPECT_EQ(times.accessSeconds, before[name].st_atime) << name;
+      EXPECT_EQ(st.st_mode, before[name].st_mode) << name;
+    }
   }
 }
 

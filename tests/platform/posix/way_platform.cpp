@@ -31,6 +31,33 @@ NameCall FailingFirst(const std::vector<int>& errors, NameCall call) {
 
 }  // namespace
 
+MarkCalls SshfsCache(MarkCalls calls) {
+  auto cache = std::make_shared<std::map<std::string, struct stat>>();
+  auto filled = std::make_shared<bool>(false);
+  calls.status = [cache, filled, status = calls.status](
+                     int fd, const char* name, struct stat* st) {
+    if (!std::exchange(*filled, true))
+      for (const auto& entry :
+           std::filesystem::directory_iterator(std::string(folderPrefix)))
+        status(fd, entry.path().filename().c_str(),
+               &(*cache)[entry.path().filename()]);
+    if (const auto cached = cache->find(name); cached != cache->end()) {
+      *st = cached->second;
+      return 0;
+    }
+    return status(fd, name, st);
+  };
+  calls.set = [cache, set = calls.set](int fd, const char* name, mode_t mode) {
+    cache->erase(name);
+    return set(fd, name, mode);
+  };
+  calls.open = [cache, open = calls.open](int fd, const char* name) {
+    cache->erase(name);
+    open(fd, name);
+  };
+  return calls;
+}
+
 WayPlatform::WayPlatform(Way first, const WayOptions& options) {
   Folder& folder = *folder_;
   folder.ways.way = first;
@@ -55,34 +82,11 @@ WayPlatform::WayPlatform(Way first, const WayOptions& options) {
                         options.kernelMinutesWest);
   if (!options.probeLinks.empty())
     folder.probe.link = FailingFirst(options.probeLinks, folder.probe.link);
-  if (options.cachedTimes) {
-    auto cache = std::make_shared<std::map<std::string, FileTimes>>();
-    auto filled = std::make_shared<bool>(false);
-    MarkCalls calls = SystemMarkCalls();
-    calls.times = [cache, filled](int fd, const char* name, FileTimes* times) {
-      if (!std::exchange(*filled, true))
-        for (const auto& entry : std::filesystem::directory_iterator(
-                 std::string(folderPrefix)))
-          TimesNow(fd, entry.path().filename().c_str(),
-                   &(*cache)[entry.path().filename()]);
-      if (const auto cached = cache->find(name); cached != cache->end()) {
-        *times = cached->second;
-        return 0;
-      }
-      return TimesNow(fd, name, times);
-    };
-    calls.set = [cache](int fd, const char* name, const FileTimes& times) {
-      cache->erase(name);
-      return SetTimesAt(fd, name, times);
-    };
-    calls.open = [cache, open = calls.open](int fd, const char* name) {
-      cache->erase(name);
-      open(fd, name);
-    };
-    folder.proof.mark = [calls](int fd, const char* name, const char* other) {
+  if (options.markCalls)
+    folder.proof.mark = [calls = options.markCalls(SystemMarkCalls())](
+                            int fd, const char* name, const char* other) {
       return MarkShows(fd, name, other, calls);
     };
-  }
   if (options.noLinks)
     folder.probe.links = LinkProbe::Links::kRefused;
   if (options.numbersPerName)

@@ -45,10 +45,9 @@ struct WayOptions {
   // What the link probe's first links get, one each, before they work:
   // ENOSYS as from a file system without links, ENOSPC from a full disk.
   std::vector<int> probeLinks = {};
-  // A mark's readings answered as sshfs answers them: from a cache of the
-  // times each name showed when the folder was first read, renewed only by
-  // an opening of the name or a setting of its times through it.
-  bool cachedTimes = false;
+  // How the proof's marks reach the file system, made from the system's
+  // own calls (SshfsCache, say).
+  std::function<MarkCalls(MarkCalls)> markCalls = nullptr;
   // No links, as the link probe finds where the file system has none.
   bool noLinks = false;
   // Numbers made up for each name, as sshfs and mergerfs give them: the
@@ -63,6 +62,11 @@ struct WayOptions {
   // are flushed: 0 or the failure.
   std::function<int(int fd)> flush = nullptr;
 };
+
+/// A mark's readings answered as sshfs answers them: from a cache of what
+/// each name showed when the folder was first read, renewed only by an
+/// opening of the name or a setting of its mode through it.
+MarkCalls SshfsCache(MarkCalls calls);
 
 /// The POSIX platform started at a later way, which tests use to drive
 /// every way on any file system, and to act between the two steps of a
