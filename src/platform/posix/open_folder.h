@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -92,8 +93,10 @@ class OpenFolder {
   bool lock = true;      // false: as through a mount of its own
   bool turns = true;     // false: as a run that takes no turn on the share
   bool changed = false;  // a name was made or taken away
-  bool recordsLeft = false;  // a stopped run's times could not be put back
-  bool makeByOpen = false;   // mknod makes no plain files here
+  bool makeByOpen = false;  // mknod makes no plain files here
+  /// Names of files a stopped run's times could not be put back on: their
+  /// names are the dates' other copy, kept till a later run puts them back.
+  std::set<std::string> recordsLeft;
   std::optional<Mount> mount;
   std::function<void(RenameStep)> between = [](RenameStep) {};
 

@@ -35,7 +35,7 @@ Outcome SystemPlatform::Folder::FinishWork() {
   // A stopped run's times left to put back are a failure too, after the
   // flush.
   const Outcome left =
-      open.recordsLeft ? Outcome{Failure::kOther, 0} : Outcome{};
+      open.recordsLeft.empty() ? Outcome{} : Outcome{Failure::kOther, 0};
   if (!open.changed)
     return left;
   // A file system that cannot flush a folder says so; that is no failure.
@@ -95,6 +95,10 @@ Outcome SystemPlatform::RemoveSecondName(const std::string& name,
 
 Outcome SystemPlatform::Rename(const std::string& from, const std::string& to,
                                const DateTime& stampedFrom) {
+  // Named after a time it does not hold yet: renamed after the time it
+  // holds, it would lose that name, and its record the file it dates.
+  if (folder_->open.recordsLeft.count(from) != 0)
+    return {Failure::kOther, 0};
   return folder_->ways.Rename(from.c_str(), to.c_str(), stampedFrom);
 }
 

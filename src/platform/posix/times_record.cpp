@@ -65,25 +65,32 @@ void TimesRecord::Drop() {
 /// clock, earlier), and so where it is later than the record (named in
 /// another zone): the recorded times go back on it. An empty file under
 /// `name` is a reservation, not the file. The record goes then; one that
-/// could not be put back stays for a later run, and the run says so. One
-/// that is not empty holds a file (false), to be named.
+/// could not be read or put back stays for a later run, the file keeps
+/// its name, and the run says so. One that is not empty holds a file
+/// (false), to be named.
 bool TimesRecord::Back(const char* record, const char* name) {
   const int fd = folder_.fd();
+  const auto left = [&] {
+    folder_.recordsLeft.insert(name);
+    return true;  // stays, listed no further
+  };
   struct stat st, now;
   FileTimes recorded;
-  if (StatNow(fd, record, &st) != 0)
-    return true;  // gone meanwhile
+  if (const int error = StatNow(fd, record, &st); error != 0)
+    return error == ENOENT || left();  // gone meanwhile
   if (!EmptyFile(st))
     return false;
-  if (TimesNow(fd, record, &recorded) == 0 && StatNow(fd, name, &now) == 0 &&
-      S_ISREG(now.st_mode) && now.st_size != 0 &&
+  if (const int error = readTimes(fd, record, &recorded); error != 0)
+    return error == ENOENT || left();
+  const int unread = StatNow(fd, name, &now);
+  if (unread != 0 && unread != ENOENT)
+    return left();
+  if (unread == 0 && S_ISREG(now.st_mode) && now.st_size != 0 &&
       ((NamedAfter(folder_.Kind(), recorded.modifiedSeconds, name) &&
         !NamedAfter(folder_.Kind(), now.st_mtim.tv_sec, name)) ||
        Later(now.st_mtim, recorded))) {
-    if (SetTimesAt(fd, name, recorded) != 0) {
-      folder_.recordsLeft = true;
-      return true;  // stays, listed no further
-    }
+    if (putBack(fd, name, recorded) != 0)
+      return left();
     folder_.changed = true;
   }
   return steps_.RemoveEmpty(record) != Emptied::kNotEmpty;

@@ -1,8 +1,10 @@
 #ifndef STAMPNAME_PLATFORM_POSIX_TIMES_RECORD_H_
 #define STAMPNAME_PLATFORM_POSIX_TIMES_RECORD_H_
 
+#include <functional>
 #include <string>
 
+#include "platform/posix/file_status.h"
 #include "platform/posix/open_folder.h"
 #include "platform/posix/safe_steps.h"
 
@@ -26,6 +28,13 @@ class TimesRecord {
   /// reset it, and removes the record; false where the record holds a
   /// file, to be named.
   bool Back(const char* record, const char* name);
+
+  /// How a stopped run's record is read, and its times put back on a
+  /// file: 0 or the failure.
+  std::function<int(int fd, const char* name, FileTimes* times)> readTimes =
+      TimesNow;
+  std::function<int(int fd, const char* name, const FileTimes& times)>
+      putBack = SetTimesAt;
 
  private:
   OpenFolder& folder_;

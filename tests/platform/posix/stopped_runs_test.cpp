@@ -353,6 +353,23 @@ TEST_F(StoppedRunTest, AKillAtAnyStepLeavesWhatTheRerunFinishes) {
             EXPECT_TRUE(LeftAt(step, left)) << row << ": left another state";
           }
 
+          // A rerun that cannot read the record or put its times back
+          // leaves them and the photo's name to the next.
+          for (const bool reading :
+               way.resetsTimes && !interrupted && step == RenameStep::kRenamed
+                   ? std::vector<bool>{true, false}
+                   : std::vector<bool>{}) {
+            WayOptions refused = way.options;
+            (reading ? refused.recordReads : refused.putBacks) = {EIO};
+            const std::string failing =
+                row + (reading ? ", record unread" : ", put back refused");
+            {
+              WayPlatform rerun(way.first, refused);
+              EXPECT_EQ(Main(rerun), kSomeKept) << failing;
+            }
+            EXPECT_TRUE(LeftAt(step, Snapshot(here.rename())))
+                << failing << ": left another state";
+          }
           {
             WayPlatform rerun(way.first, way.options);
             EXPECT_EQ(Main(rerun), kAllNamed) << row;

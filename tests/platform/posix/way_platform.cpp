@@ -15,14 +15,14 @@
 
 namespace {
 
-using NameCall = std::function<int(int fd, const char* from, const char* to)>;
-
 /// `call`, answering its first calls with `errors`, one each, in order.
-NameCall FailingFirst(const std::vector<int>& errors, NameCall call) {
+template <typename... Args>
+std::function<int(Args...)> FailingFirst(const std::vector<int>& errors,
+                                         std::function<int(Args...)> call) {
   return [left = std::make_shared<std::deque<int>>(errors.begin(), errors.end()),
-          call = std::move(call)](int fd, const char* from, const char* to) {
+          call = std::move(call)](Args... args) {
     if (left->empty())
-      return call(fd, from, to);
+      return call(args...);
     const int error = left->front();
     left->pop_front();
     return error;
@@ -82,6 +82,11 @@ WayPlatform::WayPlatform(Way first, const WayOptions& options) {
                         options.kernelMinutesWest);
   if (!options.probeLinks.empty())
     folder.probe.link = FailingFirst(options.probeLinks, folder.probe.link);
+  if (!options.recordReads.empty())
+    folder.times.readTimes = FailingFirst(options.recordReads,
+                                          folder.times.readTimes);
+  if (!options.putBacks.empty())
+    folder.times.putBack = FailingFirst(options.putBacks, folder.times.putBack);
   if (options.markCalls)
     folder.proof.mark = [calls = options.markCalls(SystemMarkCalls())](
                             int fd, const char* name, const char* other) {

@@ -45,6 +45,11 @@ struct WayOptions {
   // What the link probe's first links get, one each, before they work:
   // ENOSYS as from a file system without links, ENOSPC from a full disk.
   std::vector<int> probeLinks = {};
+  // What the reading of a stopped run's record of times, and the putting
+  // back of its times, get, one each, before they work: EIO as from a card
+  // that fails.
+  std::vector<int> recordReads = {};
+  std::vector<int> putBacks = {};
   // How the proof's marks reach the file system, made from the system's
   // own calls (SshfsCache, say).
   std::function<MarkCalls(MarkCalls)> markCalls = nullptr;
