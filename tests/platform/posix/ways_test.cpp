@@ -226,26 +226,32 @@ TEST(SystemPlatformTest, TheMountKindAndTheFlushDecideWhatTheRunTrusts) {
   // Two links of one file are one file by their numbers where the probe
   // finds links numbered alike; where it finds each name numbered apart
   // (sshfs, mergerfs), only by a mark, which here none can be had of. A
-  // kernel's file system numbers files, and is not probed.
+  // kernel's file system numbers files, and is not probed. Where a FUSE
+  // kind's probe finds links refused, its numbers prove nothing: no two
+  // names there are one file.
   struct Proven {
     const char* type;
     bool numbersPerName;
     Sameness sameness;
+    std::vector<int> probeLinks = {};
   };
   for (const Proven& row : std::initializer_list<Proven>{
            {"", true, Sameness::kSame},
            {"fuse.sshfs", false, Sameness::kSame},
            {"fuse.sshfs", true, Sameness::kUnproven},
+           {"fuse.sshfs", false, Sameness::kOther, {ENOSYS}},
        }) {
     InScratchFolder here;
     WriteFile(here.rename() / "a.jpg", "a", kLater);
     fs::create_hard_link(here.rename() / "a.jpg", here.rename() / "b.jpg");
     WayPlatform platform(Way::kLink, {.marks = Marked::kNoMark,
                                       .mountType = row.type,
+                                      .probeLinks = row.probeLinks,
                                       .numbersPerName = row.numbersPerName});
     ListAll(platform);
     EXPECT_EQ(platform.SameFile("a.jpg", "b.jpg"), row.sameness)
-        << row.type << (row.numbersPerName ? ", numbered per name" : "");
+        << row.type << (row.numbersPerName ? ", numbered per name" : "")
+        << (row.probeLinks.empty() ? "" : ", links refused");
   }
 
   // The folder is flushed once where a name changed; a medium that fails
