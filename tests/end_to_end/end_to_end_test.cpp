@@ -37,6 +37,10 @@ void ExpectAllStamped(const fs::path& folder,
                                       fs::equivalent(seen->second, folder / name))))
         << name << ": a second name of " << content;
     EXPECT_EQ(ModifiedOf(folder / name), it->second) << name;
+    // A mark, where one proved two names one file, was turned back.
+    EXPECT_EQ(fs::status(folder / name).permissions() & fs::perms::sticky_bit,
+              fs::perms::none)
+        << name;
     const std::string stamp = UtcStamp(it->second);
     const bool plain = name == stamp + ".jpg";
     const bool numbered = name.size() == stamp.size() + 9 &&
