@@ -93,6 +93,19 @@ void SettleWrites() {
   unsettled.clear();
 }
 
+bool StickyBitKept() {
+  static const bool kept = [] {
+    const ScratchFolder scratch;
+    const fs::path probe = scratch.path() / "probe";
+    std::ofstream{probe};
+    std::error_code error;
+    fs::permissions(probe, fs::perms::sticky_bit, fs::perm_options::add, error);
+    return !error && (fs::status(probe).permissions() &
+                      fs::perms::sticky_bit) != fs::perms::none;
+  }();
+  return kept;
+}
+
 std::string ReadFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream content;

@@ -64,6 +64,11 @@ void SettleWrites();
 
 std::string ReadFile(const fs::path& path);
 
+/// Whether the file system scratch folders lie on keeps a file's sticky
+/// bit, the mark that proves two names one file where numbers cannot
+/// (ntfs-3g, without its permissions option, keeps no mode at all).
+bool StickyBitKept();
+
 time_t ModifiedOf(const fs::path& path);
 
 /// Name to content of every entry directly in `folder` (folders show as

@@ -41,6 +41,8 @@ TEST(LinkThenUnlinkTest, ASaveOverTheOldNameMeanwhileKeepsIt) {
                                   {false, false, "new.jpg"},
                                   {false, true, "new.jpg"},
                                   {false, false, near}}) {
+    if (byMark && !StickyBitKept())
+      continue;  // no mark to prove by: the old name stays
     InScratchFolder here;
     const fs::path in = here.rename();
     WriteFile(in / "a.jpg", "version 1", kEarly);

@@ -56,10 +56,8 @@ std::vector<WayRow> Ways() {
       RenameStep::kLinked};
   if (settled == 0 || settled == 2) {
     ways.push_back({"link", Way::kLink, {}, link});
-    ways.push_back({"link by mark",
-                    Way::kLink,
-                    {.byMark = true},
-                    link});
+    if (StickyBitKept())
+      ways.push_back({"link by mark", Way::kLink, {.byMark = true}, link});
   }
   if (settled == 0 || settled == 3) {
     ways.push_back({"reserve",
