@@ -152,10 +152,10 @@ TEST(HiddenNameTest, OnlyTheProgramsExactShapesAreItsOwn) {
                  return;
                saved = true;
                WriteFile(in / "b.jpg", "new!", kEarly + 3601);
-               struct stat saved;
-               stat((in / "b.jpg").c_str(), &saved);
-               before["b.jpg"].st_atim = saved.st_atim;
-               before["b.jpg"].st_mtim = saved.st_mtim;
+               struct stat st;
+               stat((in / "b.jpg").c_str(), &st);
+               before["b.jpg"].st_atim = st.st_atim;
+               before["b.jpg"].st_mtim = st.st_mtim;
              };
              calls.status = [save, status = calls.status](
                                 int fd, const char* name, struct stat* st) {
