@@ -67,17 +67,20 @@ Marked MarkShows(int fd, const char* name, const char* other,
     return Marked::kNoMark;
   const mode_t unmarked = was.st_mode & kModeBits;
   const mode_t marked = unmarked ^ kMark;
+  const auto showsMark = [marked](const struct stat& st) {
+    return (st.st_mode & kMark) == (marked & kMark);
+  };
   if (const int error = calls.set(fd, name, marked); error != 0)
     return failed(error);
   struct stat seen;
   Marked shows = Marked::kNoMark;
   if (const int error = calls.status(fd, name, &seen); error != 0)
     shows = failed(error);
-  else if ((seen.st_mode & kMark) == (marked & kMark)) {
+  else if (showsMark(seen)) {
     const int unread = ReadAnew(calls, fd, other, &seen);
-    shows = unread != 0                                  ? failed(unread)
-            : (seen.st_mode & kMark) == (marked & kMark) ? Marked::kShows
-                                                         : Marked::kNotShown;
+    shows = unread != 0       ? failed(unread)
+            : showsMark(seen) ? Marked::kShows
+                              : Marked::kNotShown;
   }
   // Turned back only where still as marked: a file saved anew under the
   // name meanwhile keeps the mode it was given, and so does any other
@@ -85,14 +88,13 @@ Marked MarkShows(int fd, const char* name, const char* other,
   struct stat now;
   const bool back =
       calls.status(fd, name, &now) == 0 && S_ISREG(now.st_mode) &&
-      ((now.st_mode & kMark) != (marked & kMark) ||
+      (!showsMark(now) ||
        calls.set(fd, name, (now.st_mode & kModeBits) ^ kMark) == 0);
   if (shows != Marked::kShows)
     return shows;
   // The other name must follow the mark back too; read anew, which also
   // keeps any cache from showing the mark through it later.
-  return back && ReadAnew(calls, fd, other, &seen) == 0 &&
-                 (seen.st_mode & kMark) == (unmarked & kMark)
+  return back && ReadAnew(calls, fd, other, &seen) == 0 && !showsMark(seen)
              ? Marked::kShows
              : Marked::kNoMark;
 }

@@ -122,18 +122,20 @@ TEST(HiddenNameTest, OnlyTheProgramsExactShapesAreItsOwn) {
     std::function<MarkCalls(MarkCalls)> calls;
     Sameness sameness;  // of the hidden name and the name it records
   };
+  // A mode's setting that only answers `error`.
+  const auto setAnswers = [](int error) {
+    return [error](MarkCalls calls) {
+      calls.set = [error](int, const char*, mode_t) { return error; };
+      return calls;
+    };
+  };
   std::vector<Marking> rows = {
       {"plain", nullptr, Sameness::kSame},
       // Through a cache as sshfs keeps one too: the other name read anew.
       {"through a cache", SshfsCache, Sameness::kSame},
-      {"a mode this run may not set", [](MarkCalls calls) {
-         calls.set = [](int, const char*, mode_t) { return EPERM; };
-         return calls;
-       }, Sameness::kUnproven},
-      {"a file system that keeps no such mark", [](MarkCalls calls) {
-         calls.set = [](int, const char*, mode_t) { return 0; };
-         return calls;
-       }, Sameness::kUnproven},
+      {"a mode this run may not set", setAnswers(EPERM), Sameness::kUnproven},
+      {"a file system that keeps no such mark", setAnswers(0),
+       Sameness::kUnproven},
   };
   // A save in place at any instant of the mark keeps the date it gives the
   // file, through a cache too.
